@@ -1,0 +1,177 @@
+#include "shell/message_log.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "shell/platform.h"
+
+namespace kestrel {
+
+namespace {
+MessageLog* theProgramLog = nullptr;
+
+bool isBlank(const std::string& message) {
+  return message.find_first_not_of(' ') == std::string::npos;
+}
+}  // namespace
+
+MessageLog::MessageLog()
+    : colours_{{128, 128, 128}, {0, 0, 0}, {0, 0, 128}, {255, 0, 0}} {}
+
+MessageLog::~MessageLog() {
+  if (theProgramLog == this) theProgramLog = nullptr;
+}
+
+void MessageLog::Configure(int maxLines, const std::string& logFileName, bool debugMode) {
+  maxLines_ = std::clamp(maxLines, kMinMaxLines, kMaxMaxLines);
+  logFileName_ = logFileName;
+  debug_ = debugMode;
+  while (static_cast<int>(lines_.size()) > maxLines_) lines_.pop_front();
+}
+
+void MessageLog::AttachView(LogView* view) {
+  view_ = view;
+  if (!view_) return;
+  lineStep_ = view_->characterExtent();
+  view_->setScrollSizes(lineStep_, lineStep_);
+}
+
+Rgb MessageLog::colour(int kind) const { return colours_[std::clamp(kind, 0, 3)]; }
+
+std::string MessageLog::timeStamp(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &local);
+  return buffer;
+}
+
+void MessageLog::AddLine(const std::string& message, int kind) {
+  if (isBlank(message)) return;
+  std::string text = timeStamp(programClock().now()) + "  " + message;
+  std::string failure;
+  if (logFileEnabled()) failure = appendToFile(text);
+  addToDisplay(std::move(text), kind);
+  // The line that reports a log file failure goes to the display only, after
+  // the line that could not be written.
+  if (!failure.empty()) addToDisplay(timeStamp(programClock().now()) + "  " + failure, Error);
+}
+
+std::string MessageLog::appendToFile(const std::string& text) {
+  // Opened and closed for every line, so the file is complete at any moment
+  // and may be moved away between two lines.
+  std::FILE* file = std::fopen(logFileName_.c_str(), "a");
+  if (!file) return "Cannot open output trace file '" + logFileName_ + "' for output";
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+                 std::fputc('\n', file) != EOF;
+  written = (std::fclose(file) == 0) && written;
+  if (!written) return "Cannot write to output trace file '" + logFileName_ + "' for output";
+  return {};
+}
+
+void MessageLog::addToDisplay(std::string text, int kind) {
+  LogLine line;
+  line.text = std::move(text);
+  line.kind = std::clamp(kind, 0, 3);
+  if (static_cast<int>(lines_.size()) >= maxLines_) lines_.pop_front();
+  if (view_) {
+    Extent extent = view_->textExtent(line.text);
+    line.width = extent.width;
+    line.height = extent.height;
+  }
+  lines_.push_back(std::move(line));
+  if (listener_) listener_(lines_.back());
+
+  maxWidth_ = 0;
+  totalHeight_ = 0;
+  for (const LogLine& held : lines_) {
+    maxWidth_ = std::max(maxWidth_, held.width);
+    totalHeight_ += held.height;
+  }
+  if (!view_) return;
+  view_->setScrollSizes({maxWidth_, totalHeight_}, lineStep_);
+  ScrollToEnd();
+  view_->repaintNow();
+}
+
+void MessageLog::AddDebugLine(const char* part1, const char* part2, const char* part3,
+                              const char* part4) {
+  if (!debug_ || !part1) return;
+  std::string message = std::string("Debug: ") + part1;
+  for (const char* part : {part2, part3, part4}) {
+    if (part) {
+      message += ' ';
+      message += part;
+    }
+  }
+  AddLine(message, Note);
+}
+
+void MessageLog::Clear() {
+  lines_.clear();
+  maxWidth_ = 0;
+  totalHeight_ = 0;
+  if (view_) view_->setScrollSizes(lineStep_, lineStep_);
+}
+
+void MessageLog::Draw() {
+  if (!view_) return;
+  int y = 0;
+  for (const LogLine& line : lines_) {
+    view_->drawText(0, y, line.text, colour(line.kind));
+    y += line.height;
+  }
+}
+
+void MessageLog::ScrollToEnd() {
+  if (!view_) return;
+  view_->scrollTo({0, std::max(0, totalHeight_ - view_->clientHeight())});
+}
+
+bool MessageLog::HandleKey(LogKey key) {
+  if (!view_ || key == LogKey::Other) return false;
+  ScrollPosition position = view_->scrollPosition();
+  const int client = view_->clientHeight();
+  const int charWidth = lineStep_.width;
+  const int lineHeight = lineStep_.height;
+  switch (key) {
+    case LogKey::PageUp:
+      position.y = std::max(0, position.y - client);
+      break;
+    case LogKey::PageDown:
+      position.y = std::max(0, std::min(position.y + client, totalHeight_ - lineHeight));
+      break;
+    case LogKey::End:
+      ScrollToEnd();
+      return true;
+    case LogKey::Home:
+      position = {0, 0};
+      break;
+    case LogKey::Left:
+      position.x = std::max(0, position.x - charWidth);
+      break;
+    case LogKey::Up:
+      position.y = std::max(0, position.y - lineHeight);
+      break;
+    case LogKey::Right:
+      position.x = std::max(0, std::min(position.x + charWidth, maxWidth_ - charWidth));
+      break;
+    case LogKey::Down:
+      position.y = std::max(0, std::min(position.y + lineHeight, totalHeight_ - lineHeight));
+      break;
+    case LogKey::Other:
+      return false;
+  }
+  view_->scrollTo(position);
+  return true;
+}
+
+void setProgramLog(MessageLog* log) { theProgramLog = log; }
+MessageLog* programLog() { return theProgramLog; }
+
+void DebugLine(const char* part1, const char* part2, const char* part3, const char* part4) {
+  if (theProgramLog) theProgramLog->AddDebugLine(part1, part2, part3, part4);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,25 @@
+#include "shell/platform.h"
+
+#include <cstdio>
+
+namespace kestrel {
+
+namespace {
+SystemClock systemClock;
+Clock* currentClock = nullptr;
+StderrMessageBox stderrBox;
+MessageBox* currentBox = nullptr;
+}  // namespace
+
+Clock& programClock() { return currentClock ? *currentClock : systemClock; }
+void setProgramClock(Clock* clock) { currentClock = clock; }
+
+MessageBox& programMessageBox() { return currentBox ? *currentBox : stderrBox; }
+void setProgramMessageBox(MessageBox* box) { currentBox = box; }
+
+void StderrMessageBox::show(const std::string& text, const std::string& caption, BoxIcon) {
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace kestrel

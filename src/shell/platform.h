@@ -1,0 +1,54 @@
+#pragma once
+// The few places where the core needs the desktop or the operating system.
+// The programs implement them with Qt; the tests with small fakes. Each
+// interface is narrow on purpose: the core must never know a window.
+
+#include <ctime>
+#include <string>
+
+namespace kestrel {
+
+// Local wall-clock time. Tests substitute a clock they can move.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual std::time_t now() const = 0;
+};
+
+class SystemClock final : public Clock {
+ public:
+  std::time_t now() const override { return std::time(nullptr); }
+};
+
+// The clock the program runs on; a test may install its own for its duration.
+Clock& programClock();
+void setProgramClock(Clock* clock);  // nullptr restores the system clock
+
+enum class BoxIcon { Information, Warning, Error, Question };
+
+// Modal message boxes. Headless runs print the text to standard error.
+class MessageBox {
+ public:
+  virtual ~MessageBox() = default;
+  virtual void show(const std::string& text, const std::string& caption, BoxIcon icon) = 0;
+};
+
+class StderrMessageBox final : public MessageBox {
+ public:
+  void show(const std::string& text, const std::string& caption, BoxIcon icon) override;
+};
+
+// The message box the program shows; a StderrMessageBox until a window
+// program installs its own.
+MessageBox& programMessageBox();
+void setProgramMessageBox(MessageBox* box);  // nullptr restores standard error
+
+// Processes pending window messages during long work, so that a Cancel button,
+// menu commands and timer ticks are handled while a copy runs.
+class MessagePump {
+ public:
+  virtual ~MessagePump() = default;
+  virtual void pumpMessages() = 0;
+};
+
+}  // namespace kestrel

@@ -13,11 +13,12 @@ cmake --build build
 if [ "${CI:-}" = true ] && [ -z "${KESTREL_SERVERS_DIR:-}" ]; then
   KESTREL_SERVERS_DIR=$(mktemp -d /tmp/kestrel-servers-XXXXXX)
   export KESTREL_SERVERS_DIR
+  fresh_servers_dir=$KESTREL_SERVERS_DIR
 fi
 started=$(tests/servers/servers.sh status | grep -c stopped || true)
 tests/servers/servers.sh start
 if [ "$started" -gt 0 ]; then
-  trap 'tests/servers/servers.sh stop' EXIT
+  trap 'tests/servers/servers.sh stop; [ -z "${fresh_servers_dir:-}" ] || rm -rf "$fresh_servers_dir"' EXIT
 fi
 
 # A test that needs a server fails, rather than skips, when it is unreachable.

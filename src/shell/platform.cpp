@@ -9,6 +9,13 @@ SystemClock systemClock;
 Clock* currentClock = nullptr;
 StderrMessageBox stderrBox;
 MessageBox* currentBox = nullptr;
+
+class IdlePump final : public MessagePump {
+ public:
+  void pumpMessages() override {}
+};
+IdlePump idlePump;
+MessagePump* currentPump = nullptr;
 }  // namespace
 
 Clock& programClock() { return currentClock ? *currentClock : systemClock; }
@@ -16,6 +23,9 @@ void setProgramClock(Clock* clock) { currentClock = clock; }
 
 MessageBox& programMessageBox() { return currentBox ? *currentBox : stderrBox; }
 void setProgramMessageBox(MessageBox* box) { currentBox = box; }
+
+MessagePump& programMessagePump() { return currentPump ? *currentPump : idlePump; }
+void setProgramMessagePump(MessagePump* pump) { currentPump = pump; }
 
 void StderrMessageBox::show(const std::string& text, const std::string& caption, BoxIcon) {
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

@@ -51,4 +51,10 @@ class MessagePump {
   virtual void pumpMessages() = 0;
 };
 
+// The pump of the running program: does nothing until a program with an event
+// loop installs its own.
+MessagePump& programMessagePump();
+void setProgramMessagePump(MessagePump* pump);  // nullptr restores the no-op pump
+inline void PumpMessages() { programMessagePump().pumpMessages(); }
+
 }  // namespace kestrel

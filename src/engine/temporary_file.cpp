@@ -24,6 +24,8 @@ namespace {
 // Records are gathered up to this many bytes before they are written, and a
 // sequential read fetches this many bytes at once.
 constexpr std::size_t kBlockBytes = 64 * 1024;
+// A lookup reads this much of a record at once.
+constexpr std::size_t kProbeBytes = 4096;
 
 // Text compared as a number takes at most this many bytes, and converts at
 // most kConvertedBytes of them.
@@ -200,6 +202,7 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
   failed_ = broken_ = false;
   refusal_ = Refusal::None;
   lastError_.clear();
+  openError_.clear();
   path_.clear();
   if (tableBytes < 4 || bufferBytes < kHeaderBytes) {
     lastError_ =
@@ -242,14 +245,14 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
       break;
     }
     if (errno != EEXIST) {
-      lastError_ = "Cannot create temporary file '" + name + "': " + errnoText();
+      lastError_ = openError_ = "Cannot create temporary file '" + name + "': " + errnoText();
       failed_ = true;
       return false;
     }
   }
   if (fd_ < 0) {
-    lastError_ = "Cannot create temporary file '" + base + "': the name and its " +
-                 std::to_string(kMaxNameSuffix) + " numbered variants are all taken";
+    lastError_ = openError_ = "Cannot create temporary file '" + base + "': the name and its " +
+                              std::to_string(kMaxNameSuffix) + " numbered variants are all taken";
     failed_ = true;
     return false;
   }
@@ -258,7 +261,7 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
   if (!writeAt(0, magic, sizeof magic)) {
     std::string reason = lastError_;
     destroy();
-    lastError_ = reason;
+    lastError_ = openError_ = reason;
     failed_ = true;
     return false;
   }
@@ -297,7 +300,10 @@ bool TemporaryFile::keyIsNull() const {
 
 std::uint32_t TemporaryFile::insert(bool debug) {
   refusal_ = Refusal::None;
-  if (!isOpen()) return refuse(Refusal::NotOpen, "The temporary file is not open");
+  if (!isOpen()) {
+    return refuse(Refusal::NotOpen,
+                  openError_.empty() ? std::string("The temporary file is not open") : openError_);
+  }
   if (broken_) return refuse(Refusal::WriteFailed, lastError_);
 
   std::int64_t total = kHeaderBytes + directorySize_;
@@ -423,9 +429,8 @@ bool TemporaryFile::readFailure(std::uint32_t offset, const std::string& reason)
   return false;
 }
 
-// Reads the record at offset into the record buffer, one read call per record:
-// a lookup fetches as many bytes as the longest record written, a sequential
-// read takes whole blocks through the cache.
+// Reads the record at offset into the record buffer: a lookup reads the record
+// itself, a sequential read takes whole blocks through the cache.
 bool TemporaryFile::readRecord(std::uint32_t offset, bool sequential) {
   if (!flush()) {
     failed_ = true;
@@ -448,8 +453,20 @@ bool TemporaryFile::readRecord(std::uint32_t offset, bool sequential) {
     }
     got = std::min<std::size_t>(available, cacheStart_ + std::uint64_t{cacheLength_} - offset);
     std::memcpy(recordBuffer_.data(), cache_.data() + (offset - cacheStart_), got);
-  } else if (!readBytes(offset, recordBuffer_.data(), available, &got)) {
-    return readFailure(offset, lastError_);
+  } else {
+    // Most records are short: the first read takes the header and usually all
+    // of the record, a second read only the rest of a long one.
+    if (!readBytes(offset, recordBuffer_.data(), std::min(available, kProbeBytes), &got)) {
+      return readFailure(offset, lastError_);
+    }
+    const std::size_t total = got >= kHeaderBytes ? getU32(recordBuffer_.data() + 4) : 0;
+    if (total > got && total <= available) {
+      std::size_t rest = 0;
+      if (!readBytes(offset + got, recordBuffer_.data() + got, total - got, &rest)) {
+        return readFailure(offset, lastError_);
+      }
+      got += rest;
+    }
   }
   return checkRecord(offset, static_cast<std::int32_t>(got));
 }

@@ -205,6 +205,7 @@ class TemporaryFile {
   bool broken_ = false;
   Refusal refusal_ = Refusal::None;
   std::string lastError_;
+  std::string openError_;  // why create failed, repeated by every insert
 };
 
 }  // namespace kestrel

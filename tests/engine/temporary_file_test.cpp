@@ -645,6 +645,7 @@ TEST_F(TemporaryFileTest, FileInMissingFolderFailsAndInsertReportsIt) {
   key.text("K");
   EXPECT_EQ(file.insert(false), 0u);
   EXPECT_EQ(file.lastRefusal(), TemporaryFile::Refusal::NotOpen);
+  EXPECT_EQ(file.lastError().rfind("Cannot create temporary file '", 0), 0u) << file.lastError();
   EXPECT_EQ(file.lookup(0, false), 0u);
   EXPECT_TRUE(file.failed());
   EXPECT_EQ(file.readNext(false), 0u);
@@ -775,6 +776,29 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"CutInsideHeader", [](const std::string& p) { return cutFile(p, 60); }},
         DamageCase{"CutToMagic", [](const std::string& p) { return cutFile(p, 2); }}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return info.param.name; });
+
+TEST_F(TemporaryFileTest, AnySingleDamagedByteIsSurvived) {
+  const std::vector<std::string> keys = {"K1", "K2", "K3"};
+  for (std::uint64_t at = 0; at < 142; ++at) {
+    for (unsigned char mask : {0x01, 0x80, 0xFF}) {
+      TemporaryFile file;
+      createKeyed(file, HashType::Text, 4);
+      for (const std::string& key : keys) ASSERT_NE(put(file, key, "payload " + key + "xx"), 0u);
+      ASSERT_EQ(file.endOffset(), 142u);
+      ASSERT_TRUE(file.flush());
+      ASSERT_TRUE(flipByte(file.path(), at, mask));
+      for (const std::string& key : keys) {
+        key_.text(key);
+        if (file.lookup(0, false) != 0) {
+          ASSERT_EQ(key_.value().substr(0, 2), key) << "byte " << at << " mask " << int{mask};
+          ASSERT_LE(data_.length, 64);
+        }
+      }
+      int records = 0;
+      while (file.readNext(false) != 0) ASSERT_LE(++records, 3);
+    }
+  }
+}
 
 TEST_F(TemporaryFileTest, WriteStatusNeedsAStatusAndARecord) {
   TemporaryFile file;

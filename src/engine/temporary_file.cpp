@@ -365,7 +365,16 @@ std::uint32_t TemporaryFile::insert(bool debug) {
   if (pending_.size() + static_cast<std::size_t>(total) > kBlockBytes && !flush()) {
     return refuse(Refusal::WriteFailed, lastError_);
   }
-  pending_.insert(pending_.end(), record, record + total);
+  if (static_cast<std::size_t>(total) > kBlockBytes) {
+    // Only with a record buffer larger than a block; the block stays within
+    // the capacity reserved at creation.
+    if (!writeAt(flushedEnd_, record, static_cast<std::size_t>(total))) {
+      return refuse(Refusal::WriteFailed, lastError_);
+    }
+    flushedEnd_ += static_cast<std::uint32_t>(total);
+  } else {
+    pending_.insert(pending_.end(), record, record + total);
+  }
   const std::uint32_t offset = endOffset_;
   endOffset_ += static_cast<std::uint32_t>(total);
   slots_[static_cast<std::size_t>(slot)] = offset;

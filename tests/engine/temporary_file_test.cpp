@@ -516,6 +516,33 @@ TEST_F(TemporaryFileTest, RecordBeyondTheBufferIsRefusedWhole) {
   EXPECT_EQ(data.value(), std::string(31967, 'v'));
 }
 
+TEST_F(TemporaryFileTest, RecordsLongerThanAWriteBlockRoundTrip) {
+  TemporaryFile file;
+  ASSERT_TRUE(file.create(pathFor("wide.tmp"), 32000, 200000));
+  Column key(8), data(150000);
+  ASSERT_TRUE(declare(file, key, true));
+  ASSERT_TRUE(declare(file, data, false));
+  std::vector<std::uint32_t> offsets;
+  for (char fill : {'a', 'b', 'c'}) {
+    key.text(std::string(1, fill));
+    data.text(std::string(fill == 'b' ? 100 : 140000, fill));
+    offsets.push_back(file.insert(false));
+    ASSERT_NE(offsets.back(), 0u) << file.lastError();
+  }
+  for (int i : {2, 0, 1}) {
+    key.text(std::string(1, static_cast<char>('a' + i)));
+    ASSERT_EQ(file.lookup(0, false), offsets[i]);
+    EXPECT_EQ(data.value(), std::string(i == 1 ? 100 : 140000, static_cast<char>('a' + i)));
+  }
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(file.readNext(false), offsets[i]);
+    EXPECT_EQ(data.length, i == 1 ? 100 : 140000);
+    EXPECT_EQ(data.buffer[data.length - 1], 'a' + i);
+  }
+  EXPECT_EQ(file.readNext(false), 0u);
+  EXPECT_FALSE(file.failed());
+}
+
 TEST_F(TemporaryFileTest, DebugLinesShowBuildingHashingComparingAndReading) {
   TemporaryFile file;
   ASSERT_TRUE(file.create(pathFor("debug.tmp"), 32000, 32000));

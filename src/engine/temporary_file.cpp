@@ -1,0 +1,763 @@
+#include "engine/temporary_file.h"
+
+#include <fcntl.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "shell/message_log.h"
+#include "shell/parameter_file.h"
+
+namespace kestrel {
+
+namespace {
+
+// Records are gathered up to this many bytes before they are written, and a
+// sequential read fetches this many bytes at once.
+constexpr std::size_t kBlockBytes = 64 * 1024;
+// A lookup reads this much of a record at once.
+constexpr std::size_t kProbeBytes = 4096;
+
+// Text compared as a number takes at most this many bytes, and converts at
+// most kConvertedBytes of them.
+constexpr std::int32_t kNumberTextBytes = 98;
+constexpr std::int32_t kConvertedBytes = 69;
+
+constexpr std::uint32_t kHashSeed = 31415;
+
+void putU16(char* at, std::uint16_t value) {
+  at[0] = static_cast<char>(value & 0xFF);
+  at[1] = static_cast<char>(value >> 8);
+}
+
+void putU32(char* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::uint16_t getU16(const char* at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(at[0]) |
+                                    (static_cast<unsigned char>(at[1]) << 8));
+}
+
+std::uint32_t getU32(const char* at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(at[i]);
+  return value;
+}
+
+std::int32_t getI32(const char* at) { return static_cast<std::int32_t>(getU32(at)); }
+
+bool debugOn(bool debug) {
+  MessageLog* log = programLog();
+  return debug && log && log->debugEnabled();
+}
+
+std::int32_t trimmedLength(const char* data, std::int32_t length) {
+  while (length > 0 && data[length - 1] == ' ') --length;
+  return length;
+}
+
+// A key value of an integer column in its buffer's width (1, 2 or 4 bytes).
+bool readInteger(const char* data, std::int32_t length, std::int64_t* value) {
+  switch (length) {
+    case 1: {
+      std::int8_t v;
+      std::memcpy(&v, data, 1);
+      *value = v;
+      return true;
+    }
+    case 2: {
+      std::int16_t v;
+      std::memcpy(&v, data, 2);
+      *value = v;
+      return true;
+    }
+    case 4: {
+      std::int32_t v;
+      std::memcpy(&v, data, 4);
+      *value = v;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool readFloat(const char* data, std::int32_t length, double* value) {
+  if (length == 4) {
+    float v;
+    std::memcpy(&v, data, 4);
+    *value = v;
+    return true;
+  }
+  if (length == 8) {
+    std::memcpy(value, data, 8);
+    return true;
+  }
+  return false;
+}
+
+// The number rule of the hash: magnitudes between 1e-7 and 1 count as their
+// reciprocals, so that small fractions spread over the slots. The result is
+// the number truncated toward zero to 64 bits; a value out of that range (and
+// NaN) gives the lowest 64-bit integer, as the processor's conversion does.
+std::int64_t hashedNumber(double x) {
+  x = std::fabs(x);
+  if (x > 1e-7 && x < 1) x = 1 / x;
+  if (!(x < 9223372036854775808.0)) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(x);
+}
+
+bool isCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+locale_t cLocale() {
+  static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return locale;
+}
+
+// "%30.15f" with the leading blanks removed, at most 98 characters, trailing
+// zeros after the decimal point removed. Independent of the process locale.
+std::string numberForDebug(double value) {
+  char text[400];
+  auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 15);
+  std::string result = error == std::errc() ? std::string(text, end) : std::string("?");
+  if (result.size() > static_cast<std::size_t>(kNumberTextBytes)) result.resize(kNumberTextBytes);
+  if (result.find('.') != std::string::npos) {
+    while (!result.empty() && result.back() == '0') result.pop_back();
+  }
+  return result;
+}
+
+std::string errnoText() { return std::strerror(errno); }
+
+}  // namespace
+
+HashType hashTypeFor(int bindingType, int sqlType) {
+  switch (bindingType) {
+    case 4:   // SQL_C_LONG
+    case 5:   // SQL_C_SHORT
+    case -7:  // SQL_C_BIT
+    case -6:  // SQL_C_TINYINT
+      return HashType::Integer;
+    case 7:  // SQL_C_FLOAT
+    case 8:  // SQL_C_DOUBLE
+      return HashType::Float;
+    case 1:  // SQL_C_CHAR
+      return sqlType == 3 ? HashType::NumericText : HashType::Text;
+    default:
+      return HashType::Text;
+  }
+}
+
+double keyTextToNumber(const char* text, std::int32_t length) {
+  std::int32_t n = std::min(std::min(length, kNumberTextBytes), kConvertedBytes);
+  if (n <= 0) return 0.0;
+  std::int32_t i = 0;
+  while (i < n && isCSpace(text[i])) ++i;
+  std::int32_t start = i;
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  std::int32_t digits = 0;
+  while (i < n && isDigit(text[i])) ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && isDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return 0.0;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    std::int32_t j = i + 1;
+    if (j < n && (text[j] == '+' || text[j] == '-')) ++j;
+    if (j < n && isDigit(text[j])) {
+      while (j < n && isDigit(text[j])) ++j;
+      i = j;
+    }
+  }
+  // The span is a plain decimal number now, so the C library's conversion
+  // reads all of it and nothing else.
+  char number[kConvertedBytes + 1];
+  std::memcpy(number, text + start, i - start);
+  number[i - start] = '\0';
+  return strtod_l(number, nullptr, cLocale());
+}
+
+TemporaryFile::TemporaryFile() = default;
+
+TemporaryFile::~TemporaryFile() { destroy(); }
+
+bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
+                           std::int32_t bufferBytes) {
+  if (isOpen()) destroy();
+  failed_ = broken_ = false;
+  refusal_ = Refusal::None;
+  lastError_.clear();
+  openError_.clear();
+  path_.clear();
+  if (tableBytes < 4 || bufferBytes < kHeaderBytes) {
+    lastError_ =
+        "Temporary file needs a hash table of at least 4 bytes and a record buffer of at "
+        "least 16 bytes";
+    failed_ = true;
+    return false;
+  }
+  try {
+    slots_.assign(static_cast<std::size_t>(tableBytes / 4), 0);
+    recordBuffer_.assign(static_cast<std::size_t>(bufferBytes), 0);
+    pending_.clear();
+    pending_.reserve(kBlockBytes);
+    cache_.assign(std::max(kBlockBytes, static_cast<std::size_t>(bufferBytes)), 0);
+  } catch (const std::bad_alloc&) {
+    slots_ = {};
+    recordBuffer_ = {};
+    pending_ = {};
+    cache_ = {};
+    lastError_ = "Not enough memory for the temporary file's hash table and record buffer";
+    failed_ = true;
+    return false;
+  }
+  endOffset_ = readOffset_ = flushedEnd_ = 4;
+  cacheStart_ = cacheLength_ = 0;
+  bufferedRecord_ = 0;
+  lastSlot_ = recordCount_ = maxProbe_ = 0;
+  totalProbes_ = lookups_ = 0;
+  longestRecord_ = 0;
+
+  // O_EXCL: never open a file someone else made (or a link planted in a shared
+  // folder); a taken name gets a numeric suffix instead.
+  const std::string base = expandProcessId(path);
+  for (int suffix = 0; suffix <= kMaxNameSuffix; ++suffix) {
+    std::string name = suffix == 0 ? base : base + "." + std::to_string(suffix);
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      fd_ = fd;
+      path_ = name;
+      break;
+    }
+    if (errno != EEXIST) {
+      lastError_ = openError_ = "Cannot create temporary file '" + name + "': " + errnoText();
+      failed_ = true;
+      return false;
+    }
+  }
+  if (fd_ < 0) {
+    lastError_ = openError_ = "Cannot create temporary file '" + base + "': the name and its " +
+                              std::to_string(kMaxNameSuffix) + " numbered variants are all taken";
+    failed_ = true;
+    return false;
+  }
+  char magic[4];
+  putU32(magic, kFileMagic);
+  if (!writeAt(0, magic, sizeof magic)) {
+    std::string reason = lastError_;
+    destroy();
+    lastError_ = openError_ = reason;
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool TemporaryFile::declareField(void* data, std::int32_t capacity, std::int32_t* length,
+                                 bool isKey, HashType hashType, bool compareAsNumber) {
+  if (!length || (!data && capacity > 0) || capacity < 0 || recordCount_ > 0 ||
+      (isKey && keyCount_ < fieldCount())) {
+    lastError_ = "Field cannot be declared for the temporary file";
+    return false;
+  }
+  fields_.push_back({static_cast<char*>(data), capacity, length, isKey, hashType, compareAsNumber});
+  directorySize_ += 8;
+  if (isKey) {
+    keyDirectorySize_ += 8;
+    ++keyCount_;
+  }
+  return true;
+}
+
+std::uint32_t TemporaryFile::refuse(Refusal why, std::string message) {
+  refusal_ = why;
+  lastError_ = std::move(message);
+  return 0;
+}
+
+bool TemporaryFile::keyIsNull() const {
+  for (const Field& field : fields_) {
+    if (!field.isKey) break;
+    if (*field.length < 0) return true;
+  }
+  return false;
+}
+
+std::uint32_t TemporaryFile::insert(bool debug) {
+  refusal_ = Refusal::None;
+  if (!isOpen()) {
+    return refuse(Refusal::NotOpen,
+                  openError_.empty() ? std::string("The temporary file is not open") : openError_);
+  }
+  if (broken_) return refuse(Refusal::WriteFailed, lastError_);
+
+  std::int64_t total = kHeaderBytes + directorySize_;
+  std::int64_t keyEnd = total;
+  for (const Field& field : fields_) {
+    std::int32_t length = *field.length;
+    if (length < 0) {
+      if (field.isKey) return refuse(Refusal::NullKey, "A key field holds NULL");
+      continue;
+    }
+    if (length > field.capacity) {
+      return refuse(Refusal::ValueTooLong, "A value of " + std::to_string(length) +
+                                               " bytes exceeds its buffer of " +
+                                               std::to_string(field.capacity) + " bytes");
+    }
+    total += length;
+    if (field.isKey) keyEnd += length;
+  }
+  const std::int64_t bufferSize = static_cast<std::int64_t>(recordBuffer_.size());
+  if (total > bufferSize) {
+    return refuse(Refusal::RecordTooLarge,
+                  "Record of " + std::to_string(total) +
+                      " bytes exceeds the temporary file's record buffer of " +
+                      std::to_string(bufferSize) + " bytes");
+  }
+  if (endOffset_ + static_cast<std::uint64_t>(total) > std::numeric_limits<std::uint32_t>::max()) {
+    return refuse(Refusal::FileFull, "Temporary file '" + path_ + "' has reached its 4 GiB limit");
+  }
+
+  const bool showing = debugOn(debug);
+  char* record = recordBuffer_.data();
+  putU16(record, kRecordMagic);
+  putU16(record + 2, static_cast<std::uint16_t>(statusWord_ ? *statusWord_ : 0));
+  putU32(record + 4, static_cast<std::uint32_t>(total));
+  putU32(record + 8, static_cast<std::uint32_t>(keyEnd));
+  std::uint32_t length = kHeaderBytes + directorySize_;
+  char* directory = record + kHeaderBytes;
+  for (const Field& field : fields_) {
+    std::int32_t valueLength = *field.length < 0 ? -1 : *field.length;
+    putU32(directory, static_cast<std::uint32_t>(valueLength));
+    putU32(directory + 4, length);
+    directory += 8;
+    if (valueLength > 0) {
+      std::memcpy(record + length, field.data, static_cast<std::size_t>(valueLength));
+      length += static_cast<std::uint32_t>(valueLength);
+    }
+    if (showing) {
+      std::string line = "Building Hash record: length=" + std::to_string(valueLength) + " field='";
+      if (valueLength > 0) line.append(field.data, static_cast<std::size_t>(valueLength));
+      line += "'";
+      DebugLine(line.c_str());
+    }
+  }
+
+  const std::int32_t slot = hash(debug);
+  lastSlot_ = slot;
+  putU32(record + 12, slots_[static_cast<std::size_t>(slot)]);
+
+  if (pending_.size() + static_cast<std::size_t>(total) > kBlockBytes && !flush()) {
+    return refuse(Refusal::WriteFailed, lastError_);
+  }
+  if (static_cast<std::size_t>(total) > kBlockBytes) {
+    // Only with a record buffer larger than a block; the block stays within
+    // the capacity reserved at creation.
+    if (!writeAt(flushedEnd_, record, static_cast<std::size_t>(total))) {
+      return refuse(Refusal::WriteFailed, lastError_);
+    }
+    flushedEnd_ += static_cast<std::uint32_t>(total);
+  } else {
+    pending_.insert(pending_.end(), record, record + total);
+  }
+  const std::uint32_t offset = endOffset_;
+  endOffset_ += static_cast<std::uint32_t>(total);
+  slots_[static_cast<std::size_t>(slot)] = offset;
+  ++recordCount_;
+  longestRecord_ = std::max(longestRecord_, static_cast<std::int32_t>(total));
+  bufferedRecord_ = offset;
+  return offset;
+}
+
+bool TemporaryFile::flush() {
+  if (broken_) return false;
+  if (pending_.empty()) return true;
+  if (!writeAt(flushedEnd_, pending_.data(), pending_.size())) {
+    // The slots already point at records that never reached the file.
+    broken_ = true;
+    pending_.clear();
+    return false;
+  }
+  flushedEnd_ += static_cast<std::uint32_t>(pending_.size());
+  pending_.clear();
+  return true;
+}
+
+bool TemporaryFile::writeAt(std::uint64_t offset, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    ssize_t written = ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = ENOSPC;
+      lastError_ = "Error writing to temporary file '" + path_ + "': " + errnoText();
+      return false;
+    }
+    bytes += written;
+    count -= static_cast<std::size_t>(written);
+    offset += static_cast<std::uint64_t>(written);
+  }
+  return true;
+}
+
+bool TemporaryFile::readBytes(std::uint64_t offset, char* into, std::size_t count,
+                              std::size_t* got) {
+  *got = 0;
+  while (*got < count) {
+    ssize_t read = ::pread(fd_, into + *got, count - *got, static_cast<off_t>(offset + *got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) {
+      lastError_ = "Error reading temporary file '" + path_ + "': " + errnoText();
+      return false;
+    }
+    if (read == 0) break;
+    *got += static_cast<std::size_t>(read);
+  }
+  return true;
+}
+
+bool TemporaryFile::readFailure(std::uint32_t offset, const std::string& reason) {
+  lastError_ = "Temporary file '" + path_ + "' holds no readable record at offset " +
+               std::to_string(offset) + ": " + reason;
+  failed_ = true;
+  bufferedRecord_ = 0;
+  return false;
+}
+
+// Reads the record at offset into the record buffer: a lookup reads the record
+// itself, a sequential read takes whole blocks through the cache.
+bool TemporaryFile::readRecord(std::uint32_t offset, bool sequential) {
+  if (!flush()) {
+    failed_ = true;
+    return false;
+  }
+  if (offset < 4 || offset >= endOffset_ || endOffset_ - offset < kHeaderBytes) {
+    return readFailure(offset, "no record starts there");
+  }
+  const std::size_t available = std::min<std::size_t>(
+      {endOffset_ - offset, recordBuffer_.size(), static_cast<std::size_t>(longestRecord_)});
+  std::size_t got = 0;
+  if (sequential) {
+    const std::uint64_t cacheEnd = std::uint64_t{cacheStart_} + cacheLength_;
+    if (offset < cacheStart_ || offset + std::uint64_t{available} > cacheEnd) {
+      cacheLength_ = 0;
+      std::size_t want = std::min<std::size_t>(cache_.size(), endOffset_ - offset);
+      if (!readBytes(offset, cache_.data(), want, &got)) return readFailure(offset, lastError_);
+      cacheStart_ = offset;
+      cacheLength_ = static_cast<std::uint32_t>(got);
+    }
+    got = std::min<std::size_t>(available, cacheStart_ + std::uint64_t{cacheLength_} - offset);
+    std::memcpy(recordBuffer_.data(), cache_.data() + (offset - cacheStart_), got);
+  } else {
+    // Most records are short: the first read takes the header and usually all
+    // of the record, a second read only the rest of a long one.
+    if (!readBytes(offset, recordBuffer_.data(), std::min(available, kProbeBytes), &got)) {
+      return readFailure(offset, lastError_);
+    }
+    const std::size_t total = got >= kHeaderBytes ? getU32(recordBuffer_.data() + 4) : 0;
+    if (total > got && total <= available) {
+      std::size_t rest = 0;
+      if (!readBytes(offset + got, recordBuffer_.data() + got, total - got, &rest)) {
+        return readFailure(offset, lastError_);
+      }
+      got += rest;
+    }
+  }
+  return checkRecord(offset, static_cast<std::int32_t>(got));
+}
+
+// A record is accepted only when its header and directory describe bytes that
+// lie inside the record, inside the file and inside the field buffers, and its
+// link points to an earlier record; so no damage to the file can make a read
+// overrun a buffer or a chain walk loop.
+bool TemporaryFile::checkRecord(std::uint32_t offset, std::int32_t available) {
+  bufferedRecord_ = 0;
+  if (available < kHeaderBytes) return readFailure(offset, "the file is shorter than expected");
+  const char* record = recordBuffer_.data();
+  if (getU16(record) != kRecordMagic) return readFailure(offset, "bad record magic");
+  const std::uint32_t total = getU32(record + 4);
+  const std::uint32_t keyEnd = getU32(record + 8);
+  const std::uint32_t link = getU32(record + 12);
+  const std::uint32_t minimum = kHeaderBytes + directorySize_;
+  if (total < minimum || total > static_cast<std::uint32_t>(longestRecord_) ||
+      total > endOffset_ - offset) {
+    return readFailure(offset, "bad record length");
+  }
+  if (total > static_cast<std::uint32_t>(available)) {
+    return readFailure(offset, "the file is shorter than expected");
+  }
+  if (keyEnd < minimum || keyEnd > total) return readFailure(offset, "bad key length");
+  if (link != 0 && (link < 4 || link >= offset)) return readFailure(offset, "bad chain link");
+  const char* directory = record + kHeaderBytes;
+  for (const Field& field : fields_) {
+    const std::int32_t length = getI32(directory);
+    const std::uint32_t dataOffset = getU32(directory + 4);
+    directory += 8;
+    // Keys are never stored as NULL.
+    if (length == -1 && !field.isKey) continue;
+    if (length < 0 || length > field.capacity || dataOffset < minimum || dataOffset > total ||
+        static_cast<std::uint32_t>(length) > total - dataOffset) {
+      return readFailure(offset, "bad field directory");
+    }
+  }
+  bufferedRecord_ = offset;
+  return true;
+}
+
+void TemporaryFile::unpack(bool debug) {
+  const bool showing = debugOn(debug);
+  const char* record = recordBuffer_.data();
+  if (statusWord_) *statusWord_ = static_cast<std::int16_t>(getU16(record + 2));
+  const char* directory = record + kHeaderBytes;
+  for (const Field& field : fields_) {
+    const std::int32_t length = getI32(directory);
+    const std::uint32_t dataOffset = getU32(directory + 4);
+    directory += 8;
+    *field.length = length;
+    if (length > 0) std::memcpy(field.data, record + dataOffset, static_cast<std::size_t>(length));
+    if (showing) {
+      std::string line = "Reading Hash record: length=" + std::to_string(length) + " field='";
+      if (length > 0) line.append(record + dataOffset, static_cast<std::size_t>(length));
+      line += "'";
+      DebugLine(line.c_str());
+    }
+  }
+}
+
+std::int32_t TemporaryFile::hash(bool debug) const {
+  const bool showing = debugOn(debug);
+  std::string line;
+  if (showing) line = "Hashing fields: ";
+  std::uint32_t acc = 0;
+  std::uint32_t seed = kHashSeed;
+  for (const Field& field : fields_) {
+    if (!field.isKey) break;
+    const std::int32_t length = std::max(*field.length, 0);
+    const bool numericText = field.hashType == HashType::NumericText ||
+                             (field.hashType == HashType::Text && field.compareAsNumber);
+    if (numericText) {
+      const double x = keyTextToNumber(field.data, length);
+      const std::int64_t term = hashedNumber(x);
+      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
+      if (showing) {
+        if (field.hashType == HashType::Text) {
+          line += "'";
+          line.append(field.data, static_cast<std::size_t>(std::min(length, kNumberTextBytes)));
+          line += "' ";
+        } else {
+          line += std::to_string(term) + " ";
+        }
+      }
+    } else if (field.hashType == HashType::Integer) {
+      std::int64_t value = 0;
+      readInteger(field.data, length, &value);
+      acc += static_cast<std::uint32_t>(value < 0 ? -value : value);
+      if (showing) line += std::to_string(value) + " ";
+    } else if (field.hashType == HashType::Float) {
+      double value = 0.0;
+      readFloat(field.data, length, &value);
+      const std::int64_t term = hashedNumber(value);
+      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
+      if (showing) line += std::to_string(term) + " ";
+    } else {
+      const std::int32_t n = trimmedLength(field.data, length);
+      unsigned shift = 0;
+      for (std::int32_t i = 0; i < n; ++i) {
+        const std::uint32_t byte = static_cast<unsigned char>(field.data[i]);
+        seed = (13849u - 22403u * seed) & 0xFFFFu;
+        acc += ((byte + (seed >> 3)) & 0xFFFu) << shift;
+        shift = shift == 2 ? 0 : shift + 1;
+      }
+      if (showing && n > 0) {
+        line += "'";
+        line.append(field.data, static_cast<std::size_t>(n));
+        line += "' ";
+      }
+    }
+  }
+  const auto slot = static_cast<std::int32_t>(acc % static_cast<std::uint32_t>(slots_.size()));
+  if (showing) {
+    line += " Hashvalue=" + std::to_string(slot);
+    DebugLine(line.c_str());
+  }
+  return slot;
+}
+
+bool TemporaryFile::keysEqual(bool debug) const {
+  const bool showing = debugOn(debug);
+  const char* record = recordBuffer_.data();
+  const char* directory = record + kHeaderBytes;
+  for (const Field& field : fields_) {
+    if (!field.isKey) break;
+    const std::int32_t storedLength = getI32(directory);
+    const char* stored = record + getU32(directory + 4);
+    directory += 8;
+    const std::int32_t length = *field.length;
+    if (storedLength < 0 || length < 0) return false;
+    const bool numericText = field.hashType == HashType::NumericText ||
+                             (field.hashType == HashType::Text && field.compareAsNumber);
+    bool equal = false;
+    if (numericText) {
+      const double current = keyTextToNumber(field.data, length);
+      const double kept = keyTextToNumber(stored, storedLength);
+      equal = !(current < kept) && !(kept < current);
+      if (showing) {
+        std::string line =
+            "Update debug: Hashfile comparing numeric fields: " + numberForDebug(current) + " to " +
+            numberForDebug(kept) + " (result=" + (equal ? "TRUE" : "FALSE") + ")";
+        DebugLine(line.c_str());
+      }
+    } else if (field.hashType == HashType::Integer) {
+      std::int64_t current = 0, kept = 0;
+      equal = readInteger(field.data, length, &current) &&
+              readInteger(stored, storedLength, &kept) && current == kept;
+    } else if (field.hashType == HashType::Float) {
+      double current = 0.0, kept = 0.0;
+      // NaN is neither less nor greater than anything; it matches only NaN,
+      // never every other key of its slot.
+      equal = readFloat(field.data, length, &current) && readFloat(stored, storedLength, &kept) &&
+              (std::isnan(current) ? std::isnan(kept)
+                                   : !std::isnan(kept) && !(current < kept) && !(kept < current));
+    } else {
+      const std::int32_t n = trimmedLength(field.data, length);
+      equal = n == trimmedLength(stored, storedLength) &&
+              std::memcmp(field.data, stored, static_cast<std::size_t>(n)) == 0;
+      if (showing) {
+        std::string line = "Update debug: Hashfile comparing text fields: '";
+        line.append(field.data, static_cast<std::size_t>(length));
+        line += "' to '";
+        line.append(stored, static_cast<std::size_t>(storedLength));
+        line += std::string("' (Result=") + (equal ? "TRUE" : "FALSE") + ")";
+        DebugLine(line.c_str());
+      }
+    }
+    if (!equal) return false;
+  }
+  return true;
+}
+
+std::uint32_t TemporaryFile::lookup(std::uint32_t offset, bool debug) {
+  failed_ = false;
+  if (!isOpen()) {
+    lastError_ = "The temporary file is not open";
+    failed_ = true;
+    return 0;
+  }
+  if (offset != 0) {
+    if (!readRecord(offset, false)) return 0;
+    unpack(debug);
+    return offset;
+  }
+  if (keyIsNull()) return 0;
+  for (const Field& field : fields_) {
+    if (field.isKey && *field.length > field.capacity) {
+      lastError_ = "A key value of " + std::to_string(*field.length) +
+                   " bytes exceeds its buffer of " + std::to_string(field.capacity) + " bytes";
+      failed_ = true;
+      return 0;
+    }
+  }
+  ++lookups_;
+  const std::int32_t slot = hash(debug);
+  std::int32_t probes = 0;
+  std::uint32_t current = slots_[static_cast<std::size_t>(slot)];
+  while (current != 0) {
+    if (!readRecord(current, false)) {
+      current = 0;
+      break;
+    }
+    ++probes;
+    if (keysEqual(debug)) break;
+    current = getU32(recordBuffer_.data() + 12);
+  }
+  maxProbe_ = std::max(maxProbe_, probes);
+  totalProbes_ += probes;
+  if (current == 0) return 0;
+  unpack(debug);
+  return current;
+}
+
+std::uint32_t TemporaryFile::readNext(bool debug) {
+  failed_ = false;
+  if (!isOpen() || atEnd()) return 0;
+  const std::uint32_t offset = readOffset_;
+  if (!readRecord(offset, true)) return 0;
+  readOffset_ = offset + getU32(recordBuffer_.data() + 4);
+  unpack(debug);
+  return offset;
+}
+
+bool TemporaryFile::writeStatus(std::uint32_t offset) {
+  if (!statusWord_ || !isOpen()) {
+    lastError_ = "No record status is attached to the temporary file";
+    return false;
+  }
+  if (!flush()) return false;
+  if (offset < 4 || offset >= endOffset_ || endOffset_ - offset < kHeaderBytes) {
+    lastError_ =
+        "Temporary file '" + path_ + "' holds no record at offset " + std::to_string(offset);
+    return false;
+  }
+  if (offset != bufferedRecord_) {
+    char magic[2];
+    std::size_t got = 0;
+    if (!readBytes(offset, magic, sizeof magic, &got) || got != sizeof magic ||
+        getU16(magic) != kRecordMagic) {
+      lastError_ =
+          "Temporary file '" + path_ + "' holds no record at offset " + std::to_string(offset);
+      return false;
+    }
+  }
+  char status[2];
+  putU16(status, static_cast<std::uint16_t>(*statusWord_));
+  if (!writeAt(std::uint64_t{offset} + 2, status, sizeof status)) {
+    // A record whose mark did not reach the file would read back as new.
+    broken_ = true;
+    return false;
+  }
+  if (offset == bufferedRecord_) std::memcpy(recordBuffer_.data() + 2, status, 2);
+  if (offset >= cacheStart_ &&
+      std::uint64_t{offset} + 4 <= std::uint64_t{cacheStart_} + cacheLength_) {
+    std::memcpy(cache_.data() + (offset - cacheStart_) + 2, status, 2);
+  }
+  return true;
+}
+
+std::int32_t TemporaryFile::usedSlots() const {
+  return static_cast<std::int32_t>(
+      std::count_if(slots_.begin(), slots_.end(), [](std::uint32_t slot) { return slot != 0; }));
+}
+
+void TemporaryFile::destroy() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(path_.c_str());
+  }
+  fields_.clear();
+  keyCount_ = directorySize_ = keyDirectorySize_ = 0;
+  slots_ = {};
+  recordBuffer_ = {};
+  pending_ = {};
+  cache_ = {};
+  cacheStart_ = cacheLength_ = 0;
+  bufferedRecord_ = 0;
+  endOffset_ = readOffset_ = flushedEnd_ = 4;
+  statusWord_ = nullptr;
+}
+
+}  // namespace kestrel

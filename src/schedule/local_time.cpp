@@ -49,7 +49,7 @@ std::time_t momentAt(WallClock reading) {
   // The clock skips the reading: find the first moment whose reading lies past
   // it. Readings only grow across a gap, so a bisection over the window in
   // which the moment must lie finds the end of the gap.
-  std::time_t low = static_cast<std::time_t>(reading) - kWidestOffset;  // reads earlier
+  std::time_t low = static_cast<std::time_t>(reading) - kWidestOffset;   // reads earlier
   std::time_t high = static_cast<std::time_t>(reading) + kWidestOffset;  // reads later
   while (high - low > 1) {
     std::time_t middle = low + (high - low) / 2;
@@ -63,9 +63,12 @@ CivilTime civilTime(WallClock reading) {
   WallClock dayNumber = floorDiv(reading, kSecondsPerDay);
   WallClock secondOfDay = reading - dayNumber * kSecondsPerDay;
   year_month_day date{sys_days{days{dayNumber}}};
-  return {static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
-          static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(secondOfDay / 3600),
-          static_cast<int>(secondOfDay % 3600 / 60), static_cast<int>(secondOfDay % 60)};
+  return {static_cast<int>(date.year()),
+          static_cast<int>(static_cast<unsigned>(date.month())),
+          static_cast<int>(static_cast<unsigned>(date.day())),
+          static_cast<int>(secondOfDay / 3600),
+          static_cast<int>(secondOfDay % 3600 / 60),
+          static_cast<int>(secondOfDay % 60)};
 }
 
 WallClock wallClockOf(const CivilTime& time) {

@@ -31,7 +31,8 @@ class MessageLog;
 class TimerScheduler;
 
 // The system timer of the window that owns a scheduler. The program implements
-// it with a Qt timer; tests with a fake they tick by hand.
+// it with a Qt timer; tests with a fake they tick by hand. One tick source
+// serves one scheduler: a second start replaces the first.
 class TickSource {
  public:
   virtual ~TickSource() = default;

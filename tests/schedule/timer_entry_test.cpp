@@ -47,8 +47,8 @@ class EntryRegistration : public ScheduleTest,
 TEST_P(EntryRegistration, RegistersOnlyEntriesThatWillRun) {
   const RegistrationCase& c = GetParam();
   clock.time = local(2026, 1, 5, 12, 0, 30);
-  TimerSchedule timer = schedule(c.start.year, c.start.month, c.start.day, c.start.hour,
-                                 c.start.minute);
+  TimerSchedule timer =
+      schedule(c.start.year, c.start.month, c.start.day, c.start.hour, c.start.minute);
   if (c.everyMinutes >= 0) every(timer, 0, 0, c.everyMinutes);
   timer.days = c.days;
   timer.startTimeGiven = c.startTimeGiven;
@@ -59,21 +59,38 @@ TEST_P(EntryRegistration, RegistersOnlyEntriesThatWillRun) {
 
   EXPECT_EQ(registered, c.expectedNext != nullptr);
   EXPECT_EQ(scheduler.entryCount(), registered ? 1 : 0);
-  if (c.expectedNext) EXPECT_EQ(localText(entry.nextTime()), c.expectedNext);
+  if (c.expectedNext) {
+    EXPECT_EQ(localText(entry.nextTime()), c.expectedNext);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EntryRegistration,
     ::testing::Values(
-        RegistrationCase{"FutureSingleTime", {2026, 1, 6, 8, 0}, -1, "YYYYYYY", true, true,
+        RegistrationCase{"FutureSingleTime",
+                         {2026, 1, 6, 8, 0},
+                         -1,
+                         "YYYYYYY",
+                         true,
+                         true,
                          "2026-01-06 08:00:00"},
         RegistrationCase{"PastSingleTime", {2026, 1, 5, 8, 0}, -1, "YYYYYYY", true, true, nullptr},
-        RegistrationCase{"PastStartWithDailyInterval", {2026, 1, 1, 8, 0}, 1440, "YYYYYYY", true,
-                         true, "2026-01-06 08:00:00"},
-        RegistrationCase{"StartYearsAgoEveryMinute", {1990, 1, 1, 8, 0}, 1, "YYYYYYY", true, true,
+        RegistrationCase{"PastStartWithDailyInterval",
+                         {2026, 1, 1, 8, 0},
+                         1440,
+                         "YYYYYYY",
+                         true,
+                         true,
+                         "2026-01-06 08:00:00"},
+        RegistrationCase{"StartYearsAgoEveryMinute",
+                         {1990, 1, 1, 8, 0},
+                         1,
+                         "YYYYYYY",
+                         true,
+                         true,
                          "2026-01-05 12:01:00"},
-        RegistrationCase{"SingleTimeOnDisallowedDay", {2026, 1, 10, 8, 0}, -1, "YYYYYNN", true,
-                         true, nullptr},
+        RegistrationCase{
+            "SingleTimeOnDisallowedDay", {2026, 1, 10, 8, 0}, -1, "YYYYYNN", true, true, nullptr},
         RegistrationCase{"NoAllowedDay", {2026, 1, 6, 8, 0}, 1440, "NNNNNNN", true, true, nullptr},
         RegistrationCase{"EmptyDays", {2026, 1, 6, 8, 0}, 1440, "", true, true, nullptr},
         RegistrationCase{"NoStartTime", {2026, 1, 6, 8, 0}, -1, "YYYYYYY", false, true, nullptr},
@@ -122,15 +139,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {"2026-01-05", "2026-01-06", "2026-01-07", "2026-01-08", "2026-01-09",
                      "2026-01-12", "2026-01-13", "2026-01-14", "2026-01-15", "2026-01-16"}},
         WeekdayCase{"OneLetterIsMondayOnly", "Y", 1, {"2026-01-05", "2026-01-12"}},
-        WeekdayCase{"LowerCaseAllows",
-                    "yNNNNyy",
-                    1,
-                    {"2026-01-05", "2026-01-10", "2026-01-11", "2026-01-12", "2026-01-17",
-                     "2026-01-18"}},
+        WeekdayCase{
+            "LowerCaseAllows",
+            "yNNNNyy",
+            1,
+            {"2026-01-05", "2026-01-10", "2026-01-11", "2026-01-12", "2026-01-17", "2026-01-18"}},
         WeekdayCase{"LettersPastSevenIgnored", "NNNNNNYYYY", 1, {"2026-01-11", "2026-01-18"}},
         // Mon 5, Thu 8, Sun 11, Wed 14, Sat 17: the weekend is out.
-        WeekdayCase{"IntervalLongerThanADay", "YYYYYNN", 3, {"2026-01-05", "2026-01-08",
-                    "2026-01-14"}},
+        WeekdayCase{
+            "IntervalLongerThanADay", "YYYYYNN", 3, {"2026-01-05", "2026-01-08", "2026-01-14"}},
         // After Monday the 5th the next time, Thursday the 15th, lies more than a week
         // ahead: it is kept although Thursday is not allowed, and it is not run.
         WeekdayCase{"FarTimeOnDisallowedDayKeptButNotRun", "YYNNNNN", 10, {"2026-01-05"}}),
@@ -184,7 +201,8 @@ TEST_P(Retries, FollowAFailureAndThenTheScheduleGoesOn) {
   tickUntil(momentAt(wallClockOf(c.until)));
 
   std::vector<std::pair<std::string, int>> actual;
-  for (const ProcedureCall& run : runs) actual.emplace_back(localText(run.when).substr(5, 11), run.retryNumber);
+  for (const ProcedureCall& run : runs)
+    actual.emplace_back(localText(run.when).substr(5, 11), run.retryNumber);
   std::vector<std::pair<std::string, int>> expected;
   for (auto [when, retry] : c.expectedRuns) expected.emplace_back(when, retry);
   EXPECT_EQ(actual, expected);
@@ -196,40 +214,51 @@ int failFirst(int call) { return call == 0 ? -1 : 0; }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Retries,
-    ::testing::Values(
-        RetryCase{"TwoRetriesThenNextDay",
-                  2,
-                  10,
-                  1440,
-                  alwaysFail,
-                  {2026, 1, 6, 9, 0},
-                  {{"01-05 08:00", 0},
-                   {"01-05 08:13", 1},
-                   {"01-05 08:26", 2},
-                   {"01-06 08:00", 0},
-                   {"01-06 08:13", 1},
-                   {"01-06 08:26", 2}}},
-        RetryCase{"SuccessEndsTheRetries",
-                  2,
-                  10,
-                  1440,
-                  failFirst,
-                  {2026, 1, 6, 9, 0},
-                  {{"01-05 08:00", 0}, {"01-05 08:13", 1}, {"01-06 08:00", 0}}},
-        RetryCase{"NoRetryCount", 0, 10, 1440, alwaysFail, {2026, 1, 6, 9, 0}, {{"01-05 08:00", 0}, {"01-06 08:00", 0}}},
-        RetryCase{"NoRetryInterval", 2, 0, 1440, alwaysFail, {2026, 1, 6, 9, 0}, {{"01-05 08:00", 0}, {"01-06 08:00", 0}}},
-        // A regular time passed during the retries runs once when they end.
-        RetryCase{"RegularTimeWaitsForTheRetries",
-                  2,
-                  10,
-                  20,
-                  [](int call) { return call < 3 ? -1 : 0; },
-                  {2026, 1, 5, 8, 50},
-                  {{"01-05 08:00", 0},
-                   {"01-05 08:13", 1},
-                   {"01-05 08:26", 2},
-                   {"01-05 08:30", 0},
-                   {"01-05 08:40", 0}}}),
+    ::testing::Values(RetryCase{"TwoRetriesThenNextDay",
+                                2,
+                                10,
+                                1440,
+                                alwaysFail,
+                                {2026, 1, 6, 9, 0},
+                                {{"01-05 08:00", 0},
+                                 {"01-05 08:13", 1},
+                                 {"01-05 08:26", 2},
+                                 {"01-06 08:00", 0},
+                                 {"01-06 08:13", 1},
+                                 {"01-06 08:26", 2}}},
+                      RetryCase{"SuccessEndsTheRetries",
+                                2,
+                                10,
+                                1440,
+                                failFirst,
+                                {2026, 1, 6, 9, 0},
+                                {{"01-05 08:00", 0}, {"01-05 08:13", 1}, {"01-06 08:00", 0}}},
+                      RetryCase{"NoRetryCount",
+                                0,
+                                10,
+                                1440,
+                                alwaysFail,
+                                {2026, 1, 6, 9, 0},
+                                {{"01-05 08:00", 0}, {"01-06 08:00", 0}}},
+                      RetryCase{"NoRetryInterval",
+                                2,
+                                0,
+                                1440,
+                                alwaysFail,
+                                {2026, 1, 6, 9, 0},
+                                {{"01-05 08:00", 0}, {"01-06 08:00", 0}}},
+                      // A regular time passed during the retries runs once when they end.
+                      RetryCase{"RegularTimeWaitsForTheRetries",
+                                2,
+                                10,
+                                20,
+                                [](int call) { return call < 3 ? -1 : 0; },
+                                {2026, 1, 5, 8, 50},
+                                {{"01-05 08:00", 0},
+                                 {"01-05 08:13", 1},
+                                 {"01-05 08:26", 2},
+                                 {"01-05 08:30", 0},
+                                 {"01-05 08:40", 0}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScheduleTest, CountersSumRunsAndDurations) {
@@ -283,13 +312,14 @@ TEST_P(CopyTimerProcedure, RunsTheDefinitionUnlessItIsBusy) {
   FakeCopy copy;
   copy.busy = c.busy;
   copy.succeed = c.succeed;
-  TimerProcedure procedure = copyTimerProcedure(&copy, log, true, [this] {
-    log.AddLine("next event", Normal);
-  });
+  TimerProcedure procedure =
+      copyTimerProcedure(&copy, log, true, [this] { log.AddLine("next event", Normal); });
 
   EXPECT_EQ(procedure(2), c.expectedResult);
   EXPECT_EQ(static_cast<int>(copy.retries.size()), c.expectedRunCalls);
-  if (c.expectedRunCalls) EXPECT_EQ(copy.retries[0], 2);
+  if (c.expectedRunCalls) {
+    EXPECT_EQ(copy.retries[0], 2);
+  }
   EXPECT_EQ(messagesOf(log), strings(c.expectedLines));
 }
 
@@ -387,10 +417,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct DaylightSavingCase {
   const char* name;
-  CivilTime start;     // local
-  long everyMinutes;   // -1: no EVERY
-  CivilTime from;      // local clock at set-up
-  CivilTime until;     // local clock at the end
+  CivilTime start;                        // local
+  long everyMinutes;                      // -1: no EVERY
+  CivilTime from;                         // local clock at set-up
+  CivilTime until;                        // local clock at the end
   std::vector<const char*> expectedRuns;  // UTC
 };
 void PrintTo(const DaylightSavingCase& c, std::ostream* out) { *out << c.name; }
@@ -403,8 +433,8 @@ class DaylightSaving : public ScheduleTest,
 TEST_P(DaylightSaving, RunsKeepTheirClockTime) {
   const DaylightSavingCase& c = GetParam();
   clock.time = momentAt(wallClockOf(c.from));
-  TimerSchedule timer = schedule(c.start.year, c.start.month, c.start.day, c.start.hour,
-                                 c.start.minute);
+  TimerSchedule timer =
+      schedule(c.start.year, c.start.month, c.start.day, c.start.hour, c.start.minute);
   if (c.everyMinutes >= 0) every(timer, 0, 0, c.everyMinutes);
   TimerEntry entry(recorder());
   scheduleTimerEntry(entry, timer, "COPY1", false, log);
@@ -424,29 +454,29 @@ INSTANTIATE_TEST_SUITE_P(
                            {2026, 3, 30, 12, 0},
                            {"2026-03-27 07:00:00Z", "2026-03-28 07:00:00Z", "2026-03-29 06:00:00Z",
                             "2026-03-30 06:00:00Z"}},
-        DaylightSavingCase{"DailyIntoWinterTime",
-                           {2026, 10, 24, 8, 0},
-                           1440,
-                           {2026, 10, 24, 0, 0},
-                           {2026, 10, 26, 12, 0},
-                           {"2026-10-24 06:00:00Z", "2026-10-25 07:00:00Z",
-                            "2026-10-26 07:00:00Z"}},
+        DaylightSavingCase{
+            "DailyIntoWinterTime",
+            {2026, 10, 24, 8, 0},
+            1440,
+            {2026, 10, 24, 0, 0},
+            {2026, 10, 26, 12, 0},
+            {"2026-10-24 06:00:00Z", "2026-10-25 07:00:00Z", "2026-10-26 07:00:00Z"}},
         // 02:30 does not exist on March 29: that run happens when the clock jumps to 03:00.
-        DaylightSavingCase{"DailyInTheSkippedHour",
-                           {2026, 3, 28, 2, 30},
-                           1440,
-                           {2026, 3, 28, 0, 0},
-                           {2026, 3, 30, 12, 0},
-                           {"2026-03-28 01:30:00Z", "2026-03-29 01:00:00Z",
-                            "2026-03-30 00:30:00Z"}},
+        DaylightSavingCase{
+            "DailyInTheSkippedHour",
+            {2026, 3, 28, 2, 30},
+            1440,
+            {2026, 3, 28, 0, 0},
+            {2026, 3, 30, 12, 0},
+            {"2026-03-28 01:30:00Z", "2026-03-29 01:00:00Z", "2026-03-30 00:30:00Z"}},
         // 02:30 comes twice on October 25: it runs at the first.
-        DaylightSavingCase{"DailyInTheRepeatedHour",
-                           {2026, 10, 24, 2, 30},
-                           1440,
-                           {2026, 10, 24, 0, 0},
-                           {2026, 10, 26, 12, 0},
-                           {"2026-10-24 00:30:00Z", "2026-10-25 00:30:00Z",
-                            "2026-10-26 01:30:00Z"}},
+        DaylightSavingCase{
+            "DailyInTheRepeatedHour",
+            {2026, 10, 24, 2, 30},
+            1440,
+            {2026, 10, 24, 0, 0},
+            {2026, 10, 26, 12, 0},
+            {"2026-10-24 00:30:00Z", "2026-10-25 00:30:00Z", "2026-10-26 01:30:00Z"}},
         // The 02:00 run falls into the gap and coincides with the 03:00 run: one run.
         DaylightSavingCase{"HourlyIntoSummerTime",
                            {2026, 3, 29, 0, 0},

@@ -1,5 +1,7 @@
 #include "script/script_reader.h"
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <vector>
 
@@ -121,6 +123,12 @@ bool ScriptReader::Load(const std::string& fileName) {
   }
   startReading();
   std::FILE* file = std::fopen(fileName.c_str(), "rb");
+  // A folder opens like a file here but reads as nothing; it is no script.
+  struct stat status {};
+  if (file && ::fstat(::fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+    std::fclose(file);
+    file = nullptr;
+  }
   if (!file) {
     if (model_) {
       log_.AddLine("Cannot open script file '" + fileName + "' - no copy actions will be performed",

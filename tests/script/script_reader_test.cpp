@@ -243,7 +243,8 @@ TEST(ScriptReaderTest, LogsTheLoadAndListsThePhysicalLines) {
 
 struct LoadCase {
   const char* name;
-  std::string script;  // empty: no file name; "-": a file that does not exist
+  // Empty: no file name; "-": a file that does not exist; "/": a folder.
+  std::string script;
   bool result;
   std::vector<RecordedLine> modelLines;  // "@" stands for the file name
   bool modelKept;
@@ -261,6 +262,8 @@ TEST_P(ReaderLoadTest, LogsWithAModelOnly) {
   std::string file;
   if (c.script == "-") {
     file = folder.path() + "/missing.txt";
+  } else if (c.script == "/") {
+    file = folder.path();
   } else if (!c.script.empty()) {
     file = folder.write("script.txt", c.script == "<empty>" ? "" : c.script);
   }
@@ -304,6 +307,11 @@ INSTANTIATE_TEST_SUITE_P(
                  false},
         LoadCase{"FileDoesNotExist",
                  "-",
+                 false,
+                 {{"Cannot open script file '@' - no copy actions will be performed", Error}},
+                 false},
+        LoadCase{"FolderIsNoScript",
+                 "/",
                  false,
                  {{"Cannot open script file '@' - no copy actions will be performed", Error}},
                  false},

@@ -73,6 +73,13 @@ std::string tableTypeList(unsigned typeFlags) {
   return list;
 }
 
+SQLULEN parameterColumnSize(const ColumnDescription& d) {
+  SQLULEN precision = static_cast<SQLULEN>(std::max<int32_t>(d.precision, 0));
+  if (isCharacterSqlType(d.sqlType)) return precision + 1;
+  if (d.sqlType == SQL_NUMERIC || d.sqlType == SQL_DECIMAL) return std::min<SQLULEN>(precision, 15);
+  return precision;
+}
+
 OdbcEnvironment& odbcEnvironment() {
   static OdbcEnvironment environment;
   return environment;
@@ -239,15 +246,9 @@ bool OdbcConnection::bindRequest(SqlRequest& request, OdbcStatement& statement) 
     return false;
   for (const auto& parameter : request.parameters_) {
     const ColumnDescription& d = parameter->description;
-    int32_t precision = std::max<int32_t>(d.precision, 0);
-    SQLULEN columnSize = static_cast<SQLULEN>(precision);
-    if (isCharacterSqlType(d.sqlType))
-      columnSize = static_cast<SQLULEN>(precision) + 1;
-    else if (d.sqlType == SQL_NUMERIC || d.sqlType == SQL_DECIMAL)
-      columnSize = static_cast<SQLULEN>(std::min<int32_t>(precision, 15));
     SQLRETURN rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number),
-                               d.bindingType, d.sqlType, columnSize, d.scale, parameter->data(),
-                               parameter->odbcIndicator());
+                               d.bindingType, d.sqlType, parameterColumnSize(d), d.scale,
+                               parameter->data(), parameter->odbcIndicator());
     if (!environment_->check(rc, handle_.get(), statement.handle())) return false;
   }
   return true;

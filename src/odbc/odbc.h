@@ -101,6 +101,11 @@ enum TableTypeFlags : unsigned {
 // all-types bit is set.
 std::string tableTypeList(unsigned typeFlags);
 
+// The column size a parameter is declared with: precision + 1 for the
+// character types, the precision limited to 15 for NUMERIC and DECIMAL, the
+// precision otherwise.
+SQLULEN parameterColumnSize(const ColumnDescription& description);
+
 class OdbcEnvironment {
  public:
   OdbcEnvironment() = default;

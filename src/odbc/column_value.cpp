@@ -5,9 +5,9 @@
 #include <sqlucode.h>
 
 #include <cctype>
-#include <cstdarg>
 #include <cfloat>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,8 +121,8 @@ std::string timeText(const TimeValue& t) {
   return formatted("%02d:%02d:%02d", t.hour, t.minute, t.second);
 }
 std::string timestampText(const TimestampValue& t) {
-  return formatted("%04d-%02d-%02d %02d:%02d:%02d.%09ld", t.year, t.month, t.day, t.hour,
-                   t.minute, t.second, static_cast<long>(t.fraction));
+  return formatted("%04d-%02d-%02d %02d:%02d:%02d.%09ld", t.year, t.month, t.day, t.hour, t.minute,
+                   t.second, static_cast<long>(t.fraction));
 }
 
 // Floating values are compared in the narrower precision when one side is a
@@ -346,8 +346,8 @@ bool BoundValue::truncated() const {
 
 size_t BoundValue::storedLength() const {
   if (indicator_ <= 0) return 0;
-  size_t limit = std::min(buffer_.size(), static_cast<size_t>(std::max<int>(
-                                              description.bindingLength, 0)));
+  size_t limit =
+      std::min(buffer_.size(), static_cast<size_t>(std::max<int>(description.bindingLength, 0)));
   return std::min(static_cast<size_t>(indicator_), limit);
 }
 
@@ -424,8 +424,8 @@ bool BoundValue::getTimestamp(TimestampValue& value) const {
 
 bool BoundValue::setBytes(const char* bytes, int length) {
   if (valueClassOf(description.bindingType) != ValueClass::Text) return false;
-  size_t capacity = std::min(buffer_.size(), static_cast<size_t>(std::max<int>(
-                                                 description.bindingLength, 0)));
+  size_t capacity =
+      std::min(buffer_.size(), static_cast<size_t>(std::max<int>(description.bindingLength, 0)));
   size_t count = length < 0 ? 0 : std::min(static_cast<size_t>(length), capacity);
   if (count > 0) std::memmove(buffer_.data(), bytes, count);
   if (description.bindingType == SQL_C_CHAR)
@@ -489,9 +489,12 @@ bool BoundValue::setTime(const TimeValue& value) {
 bool BoundValue::setTimestamp(const TimestampValue& value) {
   if (description.bindingType != SQL_C_TIMESTAMP || buffer_.size() < sizeof(TIMESTAMP_STRUCT))
     return false;
-  TIMESTAMP_STRUCT t{static_cast<SQLSMALLINT>(value.year),    static_cast<SQLUSMALLINT>(value.month),
-                     static_cast<SQLUSMALLINT>(value.day),    static_cast<SQLUSMALLINT>(value.hour),
-                     static_cast<SQLUSMALLINT>(value.minute), static_cast<SQLUSMALLINT>(value.second),
+  TIMESTAMP_STRUCT t{static_cast<SQLSMALLINT>(value.year),
+                     static_cast<SQLUSMALLINT>(value.month),
+                     static_cast<SQLUSMALLINT>(value.day),
+                     static_cast<SQLUSMALLINT>(value.hour),
+                     static_cast<SQLUSMALLINT>(value.minute),
+                     static_cast<SQLUSMALLINT>(value.second),
                      value.fraction};
   store(buffer_.data(), t);
   indicator_ = sizeof t;
@@ -741,7 +744,8 @@ bool valuesEqual(const BoundValue& target, const BoundValue& source) {
       if (t == ValueClass::Text)
         return floatingEqual(textToDouble(textOf(target)), doubleOf(source), narrow);
       if (t == ValueClass::Integer) return truncateToInt32(doubleOf(source)) == longOf(target);
-      if (t == ValueClass::Floating) return floatingEqual(doubleOf(source), doubleOf(target), narrow);
+      if (t == ValueClass::Floating)
+        return floatingEqual(doubleOf(source), doubleOf(target), narrow);
       return false;
     case ValueClass::Date:
     case ValueClass::Time:

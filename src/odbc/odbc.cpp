@@ -96,9 +96,10 @@ bool OdbcEnvironment::open(bool silent) {
   return true;
 }
 
-void OdbcEnvironment::close() {
+bool OdbcEnvironment::close() {
   while (!connections_.empty()) connections_.back()->disconnect();
-  handle_.reset();
+  if (!handle_) return true;
+  return SQLFreeEnv(handle_.release()) == SQL_SUCCESS;
 }
 
 bool OdbcEnvironment::openImplicitly() { return isOpen() || open(false); }
@@ -131,8 +132,8 @@ bool OdbcEnvironment::check(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
   SQLINTEGER nativeError = 0;
   SQLCHAR message[513] = {0};
   SQLSMALLINT length = 0;
-  SQLRETURN errorRc = SQLError(handle_.get(), hdbc, hstmt, state, &nativeError, message,
-                               sizeof message, &length);
+  SQLRETURN errorRc =
+      SQLError(handle_.get(), hdbc, hstmt, state, &nativeError, message, sizeof message, &length);
   if (errorRc == SQL_SUCCESS || errorRc == SQL_SUCCESS_WITH_INFO)
     lastError_ = bufferText(message, sizeof message - 1);
   else
@@ -209,8 +210,8 @@ void OdbcConnection::disconnect() {
 }
 
 bool OdbcConnection::setOption(int option, uint32_t value) {
-  SQLRETURN rc =
-      SQLSetConnectOption(handle_.get(), static_cast<SQLUSMALLINT>(option), static_cast<SQLULEN>(value));
+  SQLRETURN rc = SQLSetConnectOption(handle_.get(), static_cast<SQLUSMALLINT>(option),
+                                     static_cast<SQLULEN>(value));
   return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT);
 }
 
@@ -294,9 +295,7 @@ bool OdbcConnection::transact(int kind) {
   return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT);
 }
 
-void OdbcConnection::registerStatement(OdbcStatement* statement) {
-  addTo(statements_, statement);
-}
+void OdbcConnection::registerStatement(OdbcStatement* statement) { addTo(statements_, statement); }
 
 void OdbcConnection::unregisterStatement(OdbcStatement* statement) {
   removeFrom(statements_, statement);
@@ -343,8 +342,8 @@ bool OdbcStatement::describeColumn(int16_t number, ColumnDescription& descriptio
   SQLULEN precision = 0;
   SQLSMALLINT scale = 0;
   SQLSMALLINT nullable = 0;
-  SQLRETURN rc = SQLDescribeCol(handle_.get(), static_cast<SQLUSMALLINT>(number), name,
-                                sizeof name, &nameLength, &sqlType, &precision, &scale, &nullable);
+  SQLRETURN rc = SQLDescribeCol(handle_.get(), static_cast<SQLUSMALLINT>(number), name, sizeof name,
+                                &nameLength, &sqlType, &precision, &scale, &nullable);
   if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
   description.number = number;
   description.name = bufferText(name, sizeof name - 1);
@@ -409,8 +408,8 @@ bool OdbcStatement::appendWhereCurrentOf(std::string& text) {
   if (!handle_) return false;
   std::vector<SQLCHAR> name(24, 0);
   SQLSMALLINT length = 0;
-  SQLRETURN rc = SQLGetCursorName(handle_.get(), name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                  &length);
+  SQLRETURN rc =
+      SQLGetCursorName(handle_.get(), name.data(), static_cast<SQLSMALLINT>(name.size()), &length);
   if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
   // A cut cursor name would address no cursor or another one: a longer name
   // is read again in full.

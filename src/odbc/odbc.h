@@ -62,6 +62,12 @@ class UniqueOdbcHandle {
     if (handle_) Traits::free(handle_);
     handle_ = nullptr;
   }
+  // Gives up ownership without freeing.
+  Handle release() noexcept {
+    Handle handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
 
  private:
   Handle handle_ = nullptr;
@@ -115,8 +121,10 @@ class OdbcEnvironment {
 
   // Closes an open handle first (which disconnects every connection).
   bool open(bool silent);
-  // Disconnects every registered connection and frees the handle.
-  void close();
+  // Disconnects every registered connection and frees the handle. False when
+  // the driver manager refused to free it, which it does while any
+  // connection handle on it is still allocated (a leaked handle).
+  bool close();
   bool isOpen() const { return static_cast<bool>(handle_); }
   SQLHENV handle() const { return handle_.get(); }
 
@@ -213,8 +221,8 @@ class OdbcConnection {
 
   // Catalog queries into `statement`, which is (re)allocated here. Empty
   // texts are passed as null pointers, meaning "any".
-  bool queryTables(OdbcStatement& statement, const std::string& qualifier,
-                   const std::string& owner, const std::string& tableName, unsigned typeFlags);
+  bool queryTables(OdbcStatement& statement, const std::string& qualifier, const std::string& owner,
+                   const std::string& tableName, unsigned typeFlags);
   bool queryColumns(OdbcStatement& statement, const std::string& qualifier,
                     const std::string& owner, const std::string& tableName,
                     const std::string& columnName);

@@ -115,24 +115,32 @@ TEST_P(BindingRuleTest, ChoosesBufferTypeAndLength) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllSupportedTypes, BindingRuleTest,
-    ::testing::Values(
-        BindingCase{SQL_CHAR, 10, SQL_C_CHAR, 10, 11}, BindingCase{SQL_VARCHAR, 40, SQL_C_CHAR, 40, 41},
-        BindingCase{SQL_LONGVARCHAR, 8190, SQL_C_CHAR, 8190, 8191},
-        // Wide types, as the MariaDB driver reports its character columns.
-        BindingCase{SQL_WCHAR, 5, SQL_C_CHAR, 5, 6}, BindingCase{SQL_WVARCHAR, 10, SQL_C_CHAR, 10, 11},
-        // TEXT columns: precision unknown (0) or beyond the 16-bit length.
-        BindingCase{SQL_WLONGVARCHAR, 65535, SQL_C_CHAR, 32767, 32768},
-        BindingCase{SQL_LONGVARCHAR, 0, SQL_C_CHAR, 32767, 32768},
-        // Decimal text needs room for the sign and point, and its terminator.
-        BindingCase{SQL_NUMERIC, 8, SQL_C_CHAR, 10, 11}, BindingCase{SQL_DECIMAL, 20, SQL_C_CHAR, 22, 23},
-        BindingCase{SQL_INTEGER, 10, SQL_C_LONG, 4, 4}, BindingCase{SQL_SMALLINT, 5, SQL_C_SHORT, 2, 2},
-        BindingCase{SQL_FLOAT, 15, SQL_C_DOUBLE, 8, 8}, BindingCase{SQL_DOUBLE, 15, SQL_C_DOUBLE, 8, 8},
-        BindingCase{SQL_REAL, 7, SQL_C_FLOAT, 4, 4}, BindingCase{SQL_DATE, 10, SQL_C_DATE, 6, 6},
-        BindingCase{SQL_TIME, 8, SQL_C_TIME, 6, 6}, BindingCase{SQL_TIMESTAMP, 26, SQL_C_TIMESTAMP, 16, 16},
-        BindingCase{SQL_BIT, 1, SQL_C_BIT, 1, 1}, BindingCase{SQL_TINYINT, 3, SQL_C_TINYINT, 1, 1},
-        BindingCase{SQL_BIGINT, 19, SQL_C_CHAR, 20, 21}, BindingCase{SQL_BINARY, 16, SQL_C_BINARY, 16, 16},
-        BindingCase{SQL_VARBINARY, 0, SQL_C_BINARY, 32767, 32767},
-        BindingCase{SQL_LONGVARBINARY, 100000, SQL_C_BINARY, 32767, 32767}));
+    ::testing::Values(BindingCase{SQL_CHAR, 10, SQL_C_CHAR, 10, 11},
+                      BindingCase{SQL_VARCHAR, 40, SQL_C_CHAR, 40, 41},
+                      BindingCase{SQL_LONGVARCHAR, 8190, SQL_C_CHAR, 8190, 8191},
+                      // Wide types, as the MariaDB driver reports its character columns.
+                      BindingCase{SQL_WCHAR, 5, SQL_C_CHAR, 5, 6},
+                      BindingCase{SQL_WVARCHAR, 10, SQL_C_CHAR, 10, 11},
+                      // TEXT columns: precision unknown (0) or beyond the 16-bit length.
+                      BindingCase{SQL_WLONGVARCHAR, 65535, SQL_C_CHAR, 32767, 32768},
+                      BindingCase{SQL_LONGVARCHAR, 0, SQL_C_CHAR, 32767, 32768},
+                      // Decimal text needs room for the sign and point, and its terminator.
+                      BindingCase{SQL_NUMERIC, 8, SQL_C_CHAR, 10, 11},
+                      BindingCase{SQL_DECIMAL, 20, SQL_C_CHAR, 22, 23},
+                      BindingCase{SQL_INTEGER, 10, SQL_C_LONG, 4, 4},
+                      BindingCase{SQL_SMALLINT, 5, SQL_C_SHORT, 2, 2},
+                      BindingCase{SQL_FLOAT, 15, SQL_C_DOUBLE, 8, 8},
+                      BindingCase{SQL_DOUBLE, 15, SQL_C_DOUBLE, 8, 8},
+                      BindingCase{SQL_REAL, 7, SQL_C_FLOAT, 4, 4},
+                      BindingCase{SQL_DATE, 10, SQL_C_DATE, 6, 6},
+                      BindingCase{SQL_TIME, 8, SQL_C_TIME, 6, 6},
+                      BindingCase{SQL_TIMESTAMP, 26, SQL_C_TIMESTAMP, 16, 16},
+                      BindingCase{SQL_BIT, 1, SQL_C_BIT, 1, 1},
+                      BindingCase{SQL_TINYINT, 3, SQL_C_TINYINT, 1, 1},
+                      BindingCase{SQL_BIGINT, 19, SQL_C_CHAR, 20, 21},
+                      BindingCase{SQL_BINARY, 16, SQL_C_BINARY, 16, 16},
+                      BindingCase{SQL_VARBINARY, 0, SQL_C_BINARY, 32767, 32767},
+                      BindingCase{SQL_LONGVARBINARY, 100000, SQL_C_BINARY, 32767, 32767}));
 
 TEST(BindingRule, RejectsTypesWithoutBinding) {
   for (int type : {SQL_GUID, 91, 93, 0, -150}) {
@@ -249,8 +257,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DecimalNormalisationTest,
                                            DecimalCase{"12.5", "12.5"},
                                            DecimalCase{"-12.500", "-12.500"},
                                            DecimalCase{" +5", "005"}, DecimalCase{"  7", "007"},
-                                           DecimalCase{"7.", "07"},
-                                           DecimalCase{"", ""}));
+                                           DecimalCase{"7.", "07"}, DecimalCase{"", ""}));
 
 TEST(DecimalNormalisation, LeavesNullAndTruncatedValuesSafe) {
   BoundValue null = nullValue(SQL_DECIMAL);
@@ -360,20 +367,20 @@ INSTANTIATE_TEST_SUITE_P(
                        "'12.'"},
         ConversionCase{"DoubleToTextPattern", [] { return doubleValue(2.9); }, SQL_VARCHAR, false,
                        "%03d", "'002'"},
-        ConversionCase{"RealToDouble", [] { return doubleValue(0.5, SQL_REAL); }, SQL_DOUBLE,
-                       false, "", "0.5"},
+        ConversionCase{"RealToDouble", [] { return doubleValue(0.5, SQL_REAL); }, SQL_DOUBLE, false,
+                       "", "0.5"},
         ConversionCase{"DateToText", [] { return dateValue(1997, 2, 3); }, SQL_VARCHAR, false, "",
                        "'1997-02-03'"},
         ConversionCase{"TimeToText", [] { return timeValue(13, 5, 0); }, SQL_VARCHAR, false, "",
                        "'13:05:00'"},
-        ConversionCase{"TimestampToText", [] { return timestampValue(kStamp); }, SQL_VARCHAR,
-                       false, "", "'1997-01-28 13:05:00.500000000'"},
+        ConversionCase{"TimestampToText", [] { return timestampValue(kStamp); }, SQL_VARCHAR, false,
+                       "", "'1997-01-28 13:05:00.500000000'"},
         ConversionCase{"TimestampToNullableText", [] { return timestampValue(kStamp); },
                        SQL_VARCHAR, true, "", "'1997-01-28 13:05:00.500000000'"},
         ConversionCase{"DateToDate", [] { return dateValue(1997, 2, 3); }, SQL_DATE, false, "",
                        "d 1997-02-03"},
-        ConversionCase{"TimestampToTimestamp", [] { return timestampValue(kStamp); },
-                       SQL_TIMESTAMP, false, "", "ts 1997-01-28 13:05:00.500000000"},
+        ConversionCase{"TimestampToTimestamp", [] { return timestampValue(kStamp); }, SQL_TIMESTAMP,
+                       false, "", "ts 1997-01-28 13:05:00.500000000"},
         ConversionCase{"DateToInteger", [] { return dateValue(1997, 2, 3); }, SQL_INTEGER, false,
                        "", "0"},
         ConversionCase{"DateToNullableInteger", [] { return dateValue(1997, 2, 3); }, SQL_INTEGER,
@@ -430,37 +437,70 @@ TEST_P(ValuesEqualTest, ComparesTargetWithSource) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ValuesEqualTest,
-    ::testing::Values(
-        ComparisonCase{"NullAndNull", [] { return nullValue(); }, [] { return nullValue(SQL_INTEGER); }, true},
-        ComparisonCase{"NullTarget", [] { return nullValue(); }, [] { return textValue(""); }, false},
-        ComparisonCase{"NullSource", [] { return textValue(""); }, [] { return nullValue(); }, false},
-        ComparisonCase{"SameText", [] { return textValue("ABC"); }, [] { return textValue("ABC"); }, true},
-        ComparisonCase{"TextCase", [] { return textValue("abc"); }, [] { return textValue("ABC"); }, false},
-        ComparisonCase{"TextTrailingBlank", [] { return textValue("ABC "); }, [] { return textValue("ABC"); }, false},
-        ComparisonCase{"IntegerAgainstText", [] { return textValue("5"); }, [] { return longValue(5); }, true},
-        ComparisonCase{"TextAgainstInteger", [] { return longValue(5); }, [] { return textValue(" 5"); }, true},
-        ComparisonCase{"TextAgainstOtherInteger", [] { return longValue(6); }, [] { return textValue("5"); }, false},
-        ComparisonCase{"IntegerAgainstDouble", [] { return doubleValue(5.0); }, [] { return longValue(5); }, true},
-        ComparisonCase{"IntegerAgainstSmall", [] { return longValue(5, SQL_SMALLINT); }, [] { return longValue(5); }, true},
-        ComparisonCase{"DoubleAgainstInteger", [] { return longValue(5); }, [] { return doubleValue(5.7); }, true},
-        ComparisonCase{"DoubleAgainstText", [] { return textValue("5.70"); }, [] { return doubleValue(5.7); }, true},
-        ComparisonCase{"TextAgainstDouble", [] { return doubleValue(5.7); }, [] { return textValue("5.7"); }, true},
-        ComparisonCase{"DoubleAgainstOtherDouble", [] { return doubleValue(5.7); }, [] { return doubleValue(5.8); }, false},
-        // A REAL column holds 1.1 only to float precision.
-        ComparisonCase{"DoubleAgainstReal", [] { return doubleValue(1.1, SQL_REAL); }, [] { return doubleValue(1.1); }, true},
-        ComparisonCase{"TextAgainstReal", [] { return doubleValue(1.1, SQL_REAL); }, [] { return textValue("1.1"); }, true},
-        ComparisonCase{"TextAgainstDate", [] { return dateValue(1997, 2, 3); }, [] { return textValue("1997-2-3"); }, true},
-        ComparisonCase{"TextAgainstOtherDate", [] { return dateValue(1997, 2, 4); }, [] { return textValue("1997-2-3"); }, false},
-        ComparisonCase{"TextAgainstTimestamp", [] { return timestampValue(kStamp); }, [] { return textValue("1997-01-28 13:05:00.5"); }, true},
-        ComparisonCase{"TextAgainstTimestampFraction", [] { return timestampValue(kStamp); }, [] { return textValue("1997-01-28 13:05:00"); }, false},
-        ComparisonCase{"DateAgainstText", [] { return textValue("1997-02-03"); }, [] { return dateValue(1997, 2, 3); }, true},
-        ComparisonCase{"TimeAgainstText", [] { return textValue("13:05"); }, [] { return timeValue(13, 5, 0); }, true},
-        ComparisonCase{"SameDate", [] { return dateValue(1997, 2, 3); }, [] { return dateValue(1997, 2, 3); }, true},
-        ComparisonCase{"OtherDate", [] { return dateValue(1997, 2, 3); }, [] { return dateValue(1998, 2, 3); }, false},
-        ComparisonCase{"DateAgainstTimestamp", [] { return timestampValue({1997, 2, 3}); }, [] { return dateValue(1997, 2, 3); }, false},
-        ComparisonCase{"IntegerAgainstDate", [] { return dateValue(1900, 1, 1); }, [] { return longValue(0); }, false},
-        ComparisonCase{"DateAgainstInteger", [] { return longValue(0); }, [] { return dateValue(1900, 1, 1); }, false},
-        ComparisonCase{"DoubleAgainstTime", [] { return timeValue(0, 0, 0); }, [] { return doubleValue(0); }, false}),
+    ::testing::Values(ComparisonCase{"NullAndNull", [] { return nullValue(); },
+                                     [] { return nullValue(SQL_INTEGER); }, true},
+                      ComparisonCase{"NullTarget", [] { return nullValue(); },
+                                     [] { return textValue(""); }, false},
+                      ComparisonCase{"NullSource", [] { return textValue(""); },
+                                     [] { return nullValue(); }, false},
+                      ComparisonCase{"SameText", [] { return textValue("ABC"); },
+                                     [] { return textValue("ABC"); }, true},
+                      ComparisonCase{"TextCase", [] { return textValue("abc"); },
+                                     [] { return textValue("ABC"); }, false},
+                      ComparisonCase{"TextTrailingBlank", [] { return textValue("ABC "); },
+                                     [] { return textValue("ABC"); }, false},
+                      ComparisonCase{"IntegerAgainstText", [] { return textValue("5"); },
+                                     [] { return longValue(5); }, true},
+                      ComparisonCase{"TextAgainstInteger", [] { return longValue(5); },
+                                     [] { return textValue(" 5"); }, true},
+                      ComparisonCase{"TextAgainstOtherInteger", [] { return longValue(6); },
+                                     [] { return textValue("5"); }, false},
+                      ComparisonCase{"IntegerAgainstDouble", [] { return doubleValue(5.0); },
+                                     [] { return longValue(5); }, true},
+                      ComparisonCase{"IntegerAgainstSmall",
+                                     [] { return longValue(5, SQL_SMALLINT); },
+                                     [] { return longValue(5); }, true},
+                      ComparisonCase{"DoubleAgainstInteger", [] { return longValue(5); },
+                                     [] { return doubleValue(5.7); }, true},
+                      ComparisonCase{"DoubleAgainstText", [] { return textValue("5.70"); },
+                                     [] { return doubleValue(5.7); }, true},
+                      ComparisonCase{"TextAgainstDouble", [] { return doubleValue(5.7); },
+                                     [] { return textValue("5.7"); }, true},
+                      ComparisonCase{"DoubleAgainstOtherDouble", [] { return doubleValue(5.7); },
+                                     [] { return doubleValue(5.8); }, false},
+                      // A REAL column holds 1.1 only to float precision.
+                      ComparisonCase{"DoubleAgainstReal", [] { return doubleValue(1.1, SQL_REAL); },
+                                     [] { return doubleValue(1.1); }, true},
+                      ComparisonCase{"TextAgainstReal", [] { return doubleValue(1.1, SQL_REAL); },
+                                     [] { return textValue("1.1"); }, true},
+                      ComparisonCase{"TextAgainstDate", [] { return dateValue(1997, 2, 3); },
+                                     [] { return textValue("1997-2-3"); }, true},
+                      ComparisonCase{"TextAgainstOtherDate", [] { return dateValue(1997, 2, 4); },
+                                     [] { return textValue("1997-2-3"); }, false},
+                      ComparisonCase{"TextAgainstTimestamp", [] { return timestampValue(kStamp); },
+                                     [] { return textValue("1997-01-28 13:05:00.5"); }, true},
+                      ComparisonCase{"TextAgainstTimestampFraction",
+                                     [] { return timestampValue(kStamp); },
+                                     [] { return textValue("1997-01-28 13:05:00"); }, false},
+                      ComparisonCase{"DateAgainstText", [] { return textValue("1997-02-03"); },
+                                     [] { return dateValue(1997, 2, 3); }, true},
+                      ComparisonCase{"TimeAgainstText", [] { return textValue("13:05"); },
+                                     [] { return timeValue(13, 5, 0); }, true},
+                      ComparisonCase{"SameDate", [] { return dateValue(1997, 2, 3); },
+                                     [] { return dateValue(1997, 2, 3); }, true},
+                      ComparisonCase{"OtherDate", [] { return dateValue(1997, 2, 3); },
+                                     [] { return dateValue(1998, 2, 3); }, false},
+                      ComparisonCase{"DateAgainstTimestamp",
+                                     [] {
+                                       return timestampValue({1997, 2, 3});
+                                     },
+                                     [] { return dateValue(1997, 2, 3); }, false},
+                      ComparisonCase{"IntegerAgainstDate", [] { return dateValue(1900, 1, 1); },
+                                     [] { return longValue(0); }, false},
+                      ComparisonCase{"DateAgainstInteger", [] { return longValue(0); },
+                                     [] { return dateValue(1900, 1, 1); }, false},
+                      ComparisonCase{"DoubleAgainstTime", [] { return timeValue(0, 0, 0); },
+                                     [] { return doubleValue(0); }, false}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ValuesEqual, UnknownBufferTypesNeverCompareEqual) {
@@ -471,7 +511,8 @@ TEST(ValuesEqual, UnknownBufferTypesNeverCompareEqual) {
   EXPECT_FALSE(valuesEqual(a, b));
 }
 
-std::string rendered(const BoundValue& v, bool withHex = false, const BoundValue* source = nullptr) {
+std::string rendered(const BoundValue& v, bool withHex = false,
+                     const BoundValue* source = nullptr) {
   std::string line = "row:";
   renderValue(line, v, withHex, source);
   return line;

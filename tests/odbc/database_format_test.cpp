@@ -27,9 +27,9 @@ TEST(UpdateValue, MapsTextsToModesInOrder) {
     const char* text;
     UpdateMode mode;
   };
-  for (Case c : {Case{"FORUPDATE", UpdateMode::ForUpdate}, Case{"FORUPDATEOF", UpdateMode::ForUpdateOf},
-                 Case{"NONE", UpdateMode::None}, Case{"OPENCURSOR", UpdateMode::OpenCursor},
-                 Case{"KEYS", UpdateMode::Keys}}) {
+  for (Case c : {Case{"FORUPDATE", UpdateMode::ForUpdate},
+                 Case{"FORUPDATEOF", UpdateMode::ForUpdateOf}, Case{"NONE", UpdateMode::None},
+                 Case{"OPENCURSOR", UpdateMode::OpenCursor}, Case{"KEYS", UpdateMode::Keys}}) {
     UpdateMode mode = UpdateMode::None;
     ASSERT_TRUE(updateModeFor(c.text, mode)) << c.text;
     EXPECT_EQ(mode, c.mode);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "shell/app/qt_platform.h"
+#include "shell/headless.h"
 #include "shell/parameter_file.h"
 #include "version.h"
 
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
   kestrel::DefineKestrelOptions(parameters);
   if (!parameters.ProcessCommandLine(kestrel::commandLineFromArguments(assignments))) return 2;
 
+  if (mode == "--check") return kestrel::runCheck(parameters);
   if (mode.empty()) {
     std::fprintf(stderr,
                  "kestrel: the main window is not available yet in this build; "

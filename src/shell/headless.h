@@ -1,0 +1,14 @@
+#pragma once
+// The program's modes without a window.
+
+#include "shell/parameter_file.h"
+
+namespace kestrel {
+
+// kestrel --check: reads the script named by ScriptFile the way the script
+// editor does (every syntax and value error, no database access) and prints
+// the log lines to standard output. Returns the exit status: 0 when the
+// script is valid, 1 when it is not or cannot be read.
+int runCheck(ParameterFile& parameters);
+
+}  // namespace kestrel

@@ -1,0 +1,116 @@
+#pragma once
+// Small helpers for the script tests: a temporary folder for script files,
+// a log that records its lines without time stamps, and the program's
+// option table on an in-memory profile.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "script/paragraph_list.h"
+#include "shell/message_log.h"
+#include "shell/parameter_file.h"
+
+namespace kestrel::testing {
+
+// A moment in local time.
+inline std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm local{};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  return std::mktime(&local);
+}
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kestrel-script-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  // Writes the bytes exactly as given and returns the file's path.
+  std::string write(const std::string& name, const std::string& bytes) const {
+    std::string file = path_ + "/" + name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+struct RecordedLine {
+  std::string text;  // without the time stamp
+  int kind;
+  bool operator==(const RecordedLine&) const = default;
+};
+
+inline void PrintTo(const RecordedLine& line, std::ostream* out) {
+  *out << "{" << line.kind << ", \"" << line.text << "\"}";
+}
+
+// A MessageLog whose lines are recorded in full (the display buffer is bounded).
+class RecordingLog {
+ public:
+  RecordingLog() {
+    log.Configure(MessageLog::kMaxMaxLines, "", false);
+    log.setLineListener([this](const LogLine& line) {
+      // "YYYY-MM-DD HH:MM:SS" and two blanks.
+      lines.push_back({line.text.substr(21), line.kind});
+    });
+  }
+  std::vector<std::string> texts() const {
+    std::vector<std::string> result;
+    for (const RecordedLine& line : lines) result.push_back(line.text);
+    return result;
+  }
+  MessageLog log;
+  std::vector<RecordedLine> lines;
+};
+
+// The program's options on a profile of its own; assignments as on the
+// command line, for example "ListScript=1".
+class Options {
+ public:
+  explicit Options(std::initializer_list<const char*> assignments = {}) : parameters(profile) {
+    DefineKestrelOptions(parameters);
+    for (const char* assignment : assignments) EXPECT_TRUE(parameters.Assign(assignment));
+  }
+  MemoryProfile profile;
+  ParameterFile parameters;
+};
+
+// A ParagraphList as one line per paragraph and per command, for comparisons:
+//   COPYDEFINITION: NAME
+//     FROM [SRC] TABLE=[T]
+inline std::string Image(const ParagraphList& list) {
+  std::string image;
+  for (const Paragraph& paragraph : list.paragraphs) {
+    image += paragraph.entry->keyword + ": " + paragraph.name + "\n";
+    for (const Command& command : paragraph.commands) {
+      image += "  " + command.entry->command + " [" + command.argument + "]";
+      for (const KeywordValue& value : command.values) {
+        image += " " + value.entry->keyword + "=[" + value.value + "]";
+      }
+      image += "\n";
+    }
+  }
+  return image;
+}
+
+}  // namespace kestrel::testing

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "script/script_numbers.h"
+
 namespace kestrel {
 
 namespace {
@@ -11,23 +13,6 @@ namespace k = keyword_id;
 namespace c = command_id;
 
 bool isDigit(char ch) { return ch >= '0' && ch <= '9'; }
-
-// The leading, optionally signed decimal number of a text (after blanks), 0
-// when there is none. Saturates at the 32-bit range instead of overflowing.
-std::int32_t leadingNumber(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long number = 0;
-  for (; i < text.size() && isDigit(text[i]); ++i) {
-    number = number * 10 + (text[i] - '0');
-    if (number > 2147483648LL) number = 2147483648LL;
-  }
-  if (negative) number = -number;
-  if (number > 2147483647LL) number = 2147483647LL;
-  return static_cast<std::int32_t>(number);
-}
 
 // Reads `count` numbers, each a run of decimal digits with any non-digit
 // characters before it; after the last number only blanks may follow. Long

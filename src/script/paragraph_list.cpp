@@ -1,7 +1,6 @@
 #include "script/paragraph_list.h"
 
-#include <cctype>
-#include <climits>
+#include "script/script_numbers.h"
 
 namespace kestrel {
 
@@ -35,18 +34,7 @@ bool Command::GetFlag(int keywordId, bool defaultValue) const {
 
 long Command::GetInteger(int keywordId) const {
   const KeywordValue* value = Find(keywordId);
-  if (!value) return 0;
-  const std::string& text = value->value;
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long number = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    number = number * 10 + (text[i] - '0');
-    if (number > LONG_MAX) number = LONG_MAX;  // saturate instead of overflowing
-  }
-  return static_cast<long>(negative ? -number : number);
+  return value ? leadingNumber(value->value) : 0;
 }
 
 void Command::Remove(int keywordId) {

@@ -165,6 +165,17 @@ bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
     std::size_t start = 0;
     for (;;) {
       PhysicalLine physical = readPhysicalLine(file, line);
+      if (physical.endOfFile && std::ferror(file)) {
+        // A script cut short by a read error must not pass for a whole one.
+        log_.AddLine(
+            "Cannot read script file '" + fileName + "' - no copy actions will be performed",
+            Error);
+        currentDefinition_ = nullptr;
+        unowned_.reset();
+        if (model_) model_->Clear();
+        failure_ = Failure::CannotRead;
+        return false;
+      }
       // The last line of a file without a line end is parsed but neither
       // counted nor listed.
       if (physical.endOfFile) {

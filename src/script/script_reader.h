@@ -41,7 +41,7 @@ class ScriptReader {
   static constexpr std::size_t kMaxToken = 254;
   static constexpr std::size_t kMaxWord = 255;
 
-  enum class Failure { None, NoFileName, CannotOpen, Syntax };
+  enum class Failure { None, NoFileName, CannotOpen, CannotRead, Syntax };
 
   // options gives ListScript, TimerDebugging and DebugMode; without it all
   // three are off. The log and the options must outlive the reader.

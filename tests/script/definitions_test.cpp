@@ -453,15 +453,7 @@ TEST(ScriptModelTest, RunsEveryDefinitionInScriptOrder) {
 TEST(ScriptModelTest, LogsTheNextScheduledEvent) {
   RecordingLog recording;
   ScriptModel model(recording.log);
-  std::tm local{};
-  local.tm_year = 97;
-  local.tm_mon = 0;
-  local.tm_mday = 28;
-  local.tm_hour = 14;
-  local.tm_min = 5;
-  local.tm_sec = 9;
-  local.tm_isdst = -1;
-  FixedSchedule scheduled(std::mktime(&local));
+  FixedSchedule scheduled(testing::LocalTime(1997, 1, 28, 14, 5, 9));
   FixedSchedule nothing(0);
   model.LogNextEvent(nullptr);
   model.LogNextEvent(&nothing);

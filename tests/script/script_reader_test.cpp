@@ -383,6 +383,29 @@ TEST(ScriptReaderTest, TakesLogicalLinesOfUpTo9999Characters) {
       0u);
 }
 
+// A read error (here: reading a folder) ends the reading as a failure in
+// both uses, never as a script that happens to end there.
+TEST(ScriptReaderTest, ReadErrorIsNoEndOfFile) {
+  TempFolder folder;
+  for (bool withModel : {true, false}) {
+    RecordingLog recording;
+    ScriptModel model(recording.log);
+    ParagraphList paragraphs;
+    ScriptReader reader(recording.log);
+    reader.setModel(withModel ? &model : nullptr);
+    reader.setListener(&paragraphs);
+    std::FILE* file = std::fopen(folder.path().c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(reader.Load(file, "folder"));
+    std::fclose(file);
+    EXPECT_EQ(reader.failure(), ScriptReader::Failure::CannotRead);
+    ASSERT_FALSE(recording.lines.empty());
+    EXPECT_EQ(recording.lines.back(),
+              (RecordedLine{"Cannot read script file 'folder' - no copy actions will be performed",
+                            Error}));
+  }
+}
+
 // Both at once: the model is filled and the listener keeps what it received
 // up to a failing line, and every reading starts afresh.
 TEST(ScriptReaderTest, ReadsIntoModelAndListenerAndStartsAfresh) {

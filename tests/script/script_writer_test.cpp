@@ -20,16 +20,7 @@ namespace k = keyword_id;
 
 class FixedClock : public Clock {
  public:
-  FixedClock() {
-    std::tm local{};
-    local.tm_year = 97;
-    local.tm_mon = 0;
-    local.tm_mday = 28;
-    local.tm_hour = 14;
-    local.tm_min = 5;
-    local.tm_isdst = -1;
-    when_ = std::mktime(&local);
-  }
+  FixedClock() : when_(testing::LocalTime(1997, 1, 28, 14, 5, 0)) {}
   std::time_t now() const override { return when_; }
 
  private:

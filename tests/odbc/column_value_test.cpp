@@ -100,6 +100,10 @@ struct BindingCase {
   size_t bufferSize;
 };
 
+void PrintTo(const BindingCase& c, std::ostream* out) {
+  *out << "SQL type " << c.sqlType << " precision " << c.precision;
+}
+
 class BindingRuleTest : public ::testing::TestWithParam<BindingCase> {};
 
 TEST_P(BindingRuleTest, ChoosesBufferTypeAndLength) {
@@ -241,6 +245,8 @@ struct DecimalCase {
   std::string fetched;
   std::string normalised;
 };
+
+void PrintTo(const DecimalCase& c, std::ostream* out) { *out << '"' << c.fetched << '"'; }
 
 class DecimalNormalisationTest : public ::testing::TestWithParam<DecimalCase> {};
 

@@ -423,6 +423,7 @@ TEST_P(DriverTest, CommitsAndRollsBackWithAutocommitOff) {
   manual.autocommit = false;
   manual.setLoginTimeout = true;
   manual.loginTimeout = 10;
+  manual.setAccessMode = true;
   ASSERT_TRUE(manual.connect(db_.dsn, db_.user, db_.password)) << env_.lastError();
   OdbcStatement s;
   SqlRequest insert;
@@ -652,6 +653,22 @@ TEST(Connection, ClosingTheEnvironmentDisconnectsEveryConnection) {
   EXPECT_TRUE(env.connections().empty());
 }
 
+TEST(Connection, DefaultConnectionOpensTheProgramEnvironment) {
+  OdbcTestFolder folder;
+  RecordingMessageBox boxes;
+  OdbcEnvironment& program = odbcEnvironment();
+  EXPECT_FALSE(program.isOpen());
+  {
+    OdbcConnection connection;
+    ASSERT_TRUE(connection.connect(OdbcTestFolder::kSqliteA, "", "")) << program.lastError();
+    EXPECT_TRUE(program.isOpen());
+    EXPECT_FALSE(program.silent());
+    EXPECT_EQ(program.connections(), std::vector<OdbcConnection*>{&connection});
+  }
+  EXPECT_TRUE(program.connections().empty());
+  EXPECT_TRUE(program.close());
+}
+
 TEST(Connection, ClosingReportsAConnectionHandleLeftAllocated) {
   OdbcTestFolder folder;
   OdbcEnvironment env;
@@ -690,6 +707,8 @@ struct CheckCase {
   SQLRETURN rc;
   bool result;
 };
+
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
 
 class CheckTest : public ::testing::TestWithParam<CheckCase> {};
 

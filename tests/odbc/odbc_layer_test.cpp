@@ -404,6 +404,10 @@ TEST_P(DriverTest, PreparedRequestIsPreparedAgainOnAReallocatedStatement) {
   ASSERT_TRUE(run("SELECT COUNT(*) FROM " + table_));
   a.setLong(2);
   ASSERT_TRUE(connection_.execute(insert, statement_)) << env_.lastError();
+  // Moved, a prepared request still executes with its bound parameters.
+  SqlRequest moved = std::move(insert);
+  a.setLong(3);
+  ASSERT_TRUE(connection_.execute(moved, statement_)) << env_.lastError();
   // A prepared SELECT re-executed while its result is still open.
   SqlRequest select;
   select.text = "SELECT a FROM " + table_;
@@ -411,7 +415,8 @@ TEST_P(DriverTest, PreparedRequestIsPreparedAgainOnAReallocatedStatement) {
   ASSERT_TRUE(connection_.execute(select, statement_)) << env_.lastError();
   ASSERT_TRUE(connection_.execute(select, statement_)) << env_.lastError();
 
-  EXPECT_EQ(rows("SELECT a FROM " + table_ + " ORDER BY a"), (std::vector<Row>{{"1"}, {"2"}}));
+  EXPECT_EQ(rows("SELECT a FROM " + table_ + " ORDER BY a"),
+            (std::vector<Row>{{"1"}, {"2"}, {"3"}}));
 }
 
 TEST_P(DriverTest, DirectExecutionDiscardsColumnsBoundBefore) {

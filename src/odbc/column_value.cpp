@@ -17,9 +17,9 @@ namespace kestrel {
 
 namespace {
 
-int16_t clampedLength(int32_t precision) {
-  if (precision <= 0 || precision > kMaxBindingLength) return kMaxBindingLength;
-  return static_cast<int16_t>(precision);
+int16_t clampedLength(int64_t length) {
+  if (length <= 0 || length > kMaxBindingLength) return kMaxBindingLength;
+  return static_cast<int16_t>(length);
 }
 
 template <typename T>
@@ -237,7 +237,7 @@ bool completeBinding(ColumnDescription& d) {
     case SQL_WVARCHAR:
     case SQL_WLONGVARCHAR:
       type = SQL_C_CHAR;
-      length = clampedLength(d.precision);
+      length = clampedLength(int64_t{d.precision} * kMaxBytesPerCharacter);
       break;
     case SQL_NUMERIC:
     case SQL_DECIMAL:

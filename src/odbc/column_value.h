@@ -21,6 +21,10 @@ namespace kestrel {
 
 // The longest binding length the 16-bit length field allows.
 constexpr int16_t kMaxBindingLength = 32767;
+// Bytes a character column's buffer holds per declared character. Drivers
+// declare the width in characters but deliver and accept UTF-8 bytes, so a
+// VARCHAR(10) of ten accented letters is 20 bytes long.
+constexpr int kMaxBytesPerCharacter = 4;
 
 struct ColumnDescription {
   int16_t number = 0;  // column number in a result set, or parameter number
@@ -39,9 +43,10 @@ bool isCharacterSqlType(int sqlType);
 
 // Completes bindingType and bindingLength from sqlType and precision. False
 // (description unchanged) for an SQL type that has no buffer type here.
-// A character or binary column whose precision is 0 (unknown) or beyond the
-// 16-bit length is bound at kMaxBindingLength, never at 0; longer values are
-// then reported as truncated by BoundValue::truncated().
+// Character columns get kMaxBytesPerCharacter bytes per declared character.
+// A character or binary column whose precision is 0 (unknown) or whose
+// length would pass the 16-bit limit is bound at kMaxBindingLength, never at
+// 0; longer values are then reported by BoundValue::truncated().
 bool completeBinding(ColumnDescription& description);
 
 enum class ValueClass { Text, Integer, Floating, Date, Time, Timestamp, Other };

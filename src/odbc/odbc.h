@@ -168,6 +168,9 @@ class SqlRequest {
   SqlRequest() = default;
   SqlRequest(const SqlRequest&) = delete;
   SqlRequest& operator=(const SqlRequest&) = delete;
+  // Moving keeps the parameters where ODBC may have them bound.
+  SqlRequest(SqlRequest&&) = default;
+  SqlRequest& operator=(SqlRequest&&) = default;
 
   std::string text;
   bool prepare = false;

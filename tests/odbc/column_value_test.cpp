@@ -100,6 +100,10 @@ struct BindingCase {
   size_t bufferSize;
 };
 
+void PrintTo(const BindingCase& c, std::ostream* out) {
+  *out << "SQL type " << c.sqlType << " precision " << c.precision;
+}
+
 class BindingRuleTest : public ::testing::TestWithParam<BindingCase> {};
 
 TEST_P(BindingRuleTest, ChoosesBufferTypeAndLength) {
@@ -115,12 +119,14 @@ TEST_P(BindingRuleTest, ChoosesBufferTypeAndLength) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllSupportedTypes, BindingRuleTest,
-    ::testing::Values(BindingCase{SQL_CHAR, 10, SQL_C_CHAR, 10, 11},
-                      BindingCase{SQL_VARCHAR, 40, SQL_C_CHAR, 40, 41},
-                      BindingCase{SQL_LONGVARCHAR, 8190, SQL_C_CHAR, 8190, 8191},
+    // Four bytes per declared character: UTF-8 text of the full width fits.
+    ::testing::Values(BindingCase{SQL_CHAR, 10, SQL_C_CHAR, 40, 41},
+                      BindingCase{SQL_VARCHAR, 40, SQL_C_CHAR, 160, 161},
+                      BindingCase{SQL_LONGVARCHAR, 8190, SQL_C_CHAR, 32760, 32761},
+                      BindingCase{SQL_LONGVARCHAR, 8192, SQL_C_CHAR, 32767, 32768},
                       // Wide types, as the MariaDB driver reports its character columns.
-                      BindingCase{SQL_WCHAR, 5, SQL_C_CHAR, 5, 6},
-                      BindingCase{SQL_WVARCHAR, 10, SQL_C_CHAR, 10, 11},
+                      BindingCase{SQL_WCHAR, 5, SQL_C_CHAR, 20, 21},
+                      BindingCase{SQL_WVARCHAR, 10, SQL_C_CHAR, 40, 41},
                       // TEXT columns: precision unknown (0) or beyond the 16-bit length.
                       BindingCase{SQL_WLONGVARCHAR, 65535, SQL_C_CHAR, 32767, 32768},
                       BindingCase{SQL_LONGVARCHAR, 0, SQL_C_CHAR, 32767, 32768},
@@ -173,13 +179,13 @@ TEST(Accessors, RefuseBuffersOfAnotherType) {
 }
 
 TEST(Accessors, SetBytesCutsAndBlankPadsWithTheRealLength) {
-  BoundValue v = makeValue(SQL_CHAR, 6);
+  BoundValue v = makeValue(SQL_CHAR, 2);  // 8 bytes
   ASSERT_TRUE(v.setBytes("abcdefghij", 10));
-  EXPECT_EQ(v.indicator(), 6);
-  EXPECT_EQ(show(v), "'abcdef'");
+  EXPECT_EQ(v.indicator(), 8);
+  EXPECT_EQ(show(v), "'abcdefgh'");
   ASSERT_TRUE(v.setBytes("ab", 2));
   EXPECT_EQ(v.indicator(), 2);
-  EXPECT_EQ(std::string(v.data(), 6), "ab    ");
+  EXPECT_EQ(std::string(v.data(), 8), "ab      ");
   ASSERT_TRUE(v.setBytes("xyz", -3));
   EXPECT_EQ(v.indicator(), 0);
   EXPECT_EQ(show(v), "''");
@@ -223,7 +229,7 @@ TEST(Accessors, RealBuffersNarrowAndWiden) {
 }
 
 TEST(Accessors, TruncatedValuesAreDetectedAndNeverReadBeyondTheBuffer) {
-  BoundValue v = makeValue(SQL_VARCHAR, 4);
+  BoundValue v = makeValue(SQL_VARCHAR, 1);  // 4 bytes
   v.setText("abcd");
   *v.odbcIndicator() = 100000;  // as a fetch of a longer value leaves it
   EXPECT_TRUE(v.truncated());
@@ -241,6 +247,8 @@ struct DecimalCase {
   std::string fetched;
   std::string normalised;
 };
+
+void PrintTo(const DecimalCase& c, std::ostream* out) { *out << '"' << c.fetched << '"'; }
 
 class DecimalNormalisationTest : public ::testing::TestWithParam<DecimalCase> {};
 
@@ -402,7 +410,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(ConvertValue, TextIsCutToTheTargetAndPaddedWithItsRealLength) {
-  BoundValue target = makeValue(SQL_CHAR, 4);
+  BoundValue target = makeValue(SQL_CHAR, 1);  // 4 bytes
   convertValue(textValue("abcdefgh"), target, "");
   EXPECT_EQ(show(target), "'abcd'");
   convertValue(textValue("x"), target, "");

@@ -262,7 +262,7 @@ TEST_P(DriverTest, CountsAWarningAsSuccessAndShowsItUnlessSilent) {
   create("v VARCHAR(20)", {"'abcdefgh'"});
   env_.setSilent(false);
   ASSERT_TRUE(run("SELECT v FROM " + table_));
-  ColumnDescription tooShort = described(SQL_VARCHAR, 3);
+  ColumnDescription tooShort = described(SQL_VARCHAR, 1);  // 4 bytes
   BoundValue* v = statement_.bindColumn(1, &tooShort);
   ASSERT_NE(v, nullptr);
 
@@ -271,7 +271,7 @@ TEST_P(DriverTest, CountsAWarningAsSuccessAndShowsItUnlessSilent) {
   EXPECT_FALSE(env_.lastError().empty());
   EXPECT_TRUE(v->truncated());
   EXPECT_EQ(v->indicator(), 8);
-  EXPECT_EQ(textOf(v), "abc");
+  EXPECT_EQ(textOf(v), "abcd");
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].text, env_.lastError());
   EXPECT_EQ(boxes_.shown[0].caption, "ODBC error");
@@ -315,7 +315,7 @@ TEST_P(DriverTest, BindsParametersOfEveryClassAndReexecutesPrepared) {
   BoundValue& dt = insert.addParameter(6, described(SQL_DATE));
   BoundValue& tm = insert.addParameter(7, described(SQL_TIME));
   BoundValue& ts = insert.addParameter(8, described(SQL_TIMESTAMP));
-  EXPECT_EQ(v.indicator(), 10);  // starts at the binding length
+  EXPECT_EQ(v.indicator(), 40);  // starts at the binding length
 
   i.setLong(1);
   s.setLong(-2);
@@ -373,6 +373,24 @@ TEST_P(DriverTest, TextParameterDescribedByTheCatalogKeepsItsLength) {
   EXPECT_EQ(rows("SELECT t FROM " + table_), (std::vector<Row>{{std::string(5000, 'y')}}));
 }
 
+TEST_P(DriverTest, AccentedTextOfTheFullDeclaredWidthFitsBothWays) {
+  std::string accented;
+  for (int i = 0; i < 10; ++i) accented += "\xC3\xA9";  // ten characters, twenty bytes
+  create("v VARCHAR(10)");
+  SqlRequest insert;
+  insert.text = "INSERT INTO " + table_ + " VALUES (?)";
+  insert.addParameter(1, described(SQL_VARCHAR, 10)).setText(accented);
+  ASSERT_TRUE(connection_.execute(insert, statement_)) << env_.lastError();
+
+  ASSERT_TRUE(run("SELECT v FROM " + table_));
+  BoundValue* v = statement_.bindColumn(1);
+  ASSERT_NE(v, nullptr);
+  ASSERT_TRUE(statement_.fetch());
+  EXPECT_EQ(env_.lastError(), "OK");
+  EXPECT_FALSE(v->truncated());
+  EXPECT_EQ(textOf(v), accented);
+}
+
 TEST_P(DriverTest, PreparedRequestIsPreparedAgainOnAReallocatedStatement) {
   create("a INTEGER");
   SqlRequest insert;
@@ -386,6 +404,10 @@ TEST_P(DriverTest, PreparedRequestIsPreparedAgainOnAReallocatedStatement) {
   ASSERT_TRUE(run("SELECT COUNT(*) FROM " + table_));
   a.setLong(2);
   ASSERT_TRUE(connection_.execute(insert, statement_)) << env_.lastError();
+  // Moved, a prepared request still executes with its bound parameters.
+  SqlRequest moved = std::move(insert);
+  a.setLong(3);
+  ASSERT_TRUE(connection_.execute(moved, statement_)) << env_.lastError();
   // A prepared SELECT re-executed while its result is still open.
   SqlRequest select;
   select.text = "SELECT a FROM " + table_;
@@ -393,7 +415,8 @@ TEST_P(DriverTest, PreparedRequestIsPreparedAgainOnAReallocatedStatement) {
   ASSERT_TRUE(connection_.execute(select, statement_)) << env_.lastError();
   ASSERT_TRUE(connection_.execute(select, statement_)) << env_.lastError();
 
-  EXPECT_EQ(rows("SELECT a FROM " + table_ + " ORDER BY a"), (std::vector<Row>{{"1"}, {"2"}}));
+  EXPECT_EQ(rows("SELECT a FROM " + table_ + " ORDER BY a"),
+            (std::vector<Row>{{"1"}, {"2"}, {"3"}}));
 }
 
 TEST_P(DriverTest, DirectExecutionDiscardsColumnsBoundBefore) {
@@ -423,6 +446,7 @@ TEST_P(DriverTest, CommitsAndRollsBackWithAutocommitOff) {
   manual.autocommit = false;
   manual.setLoginTimeout = true;
   manual.loginTimeout = 10;
+  manual.setAccessMode = true;
   ASSERT_TRUE(manual.connect(db_.dsn, db_.user, db_.password)) << env_.lastError();
   OdbcStatement s;
   SqlRequest insert;
@@ -504,12 +528,12 @@ TEST_P(DriverTest, OverlongTextIsRefusedOrDetectedNeverCutSilently) {
   ASSERT_TRUE(run("SELECT v FROM " + table_));
   BoundValue* v = statement_.bindColumn(1);
   ASSERT_NE(v, nullptr);
-  EXPECT_EQ(v->description.bindingLength, 10);
+  EXPECT_EQ(v->description.bindingLength, 40);
   EXPECT_TRUE(statement_.fetch());
   EXPECT_NE(env_.lastError(), "OK");
   EXPECT_TRUE(v->truncated());
   EXPECT_EQ(v->indicator(), 100000);
-  EXPECT_EQ(textOf(v), std::string(10, 'x'));
+  EXPECT_EQ(textOf(v), std::string(40, 'x'));
   EXPECT_TRUE(env_.close());
 }
 
@@ -652,6 +676,22 @@ TEST(Connection, ClosingTheEnvironmentDisconnectsEveryConnection) {
   EXPECT_TRUE(env.connections().empty());
 }
 
+TEST(Connection, DefaultConnectionOpensTheProgramEnvironment) {
+  OdbcTestFolder folder;
+  RecordingMessageBox boxes;
+  OdbcEnvironment& program = odbcEnvironment();
+  EXPECT_FALSE(program.isOpen());
+  {
+    OdbcConnection connection;
+    ASSERT_TRUE(connection.connect(OdbcTestFolder::kSqliteA, "", "")) << program.lastError();
+    EXPECT_TRUE(program.isOpen());
+    EXPECT_FALSE(program.silent());
+    EXPECT_EQ(program.connections(), std::vector<OdbcConnection*>{&connection});
+  }
+  EXPECT_TRUE(program.connections().empty());
+  EXPECT_TRUE(program.close());
+}
+
 TEST(Connection, ClosingReportsAConnectionHandleLeftAllocated) {
   OdbcTestFolder folder;
   OdbcEnvironment env;
@@ -690,6 +730,8 @@ struct CheckCase {
   SQLRETURN rc;
   bool result;
 };
+
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
 
 class CheckTest : public ::testing::TestWithParam<CheckCase> {};
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <numeric>
 
+#include "engine/table_endpoint.h"
 #include "script/script_numbers.h"
 
 namespace kestrel {
@@ -140,7 +141,7 @@ bool Definition::setCommand(int, const std::string&) { return false; }
 bool Definition::setKeyword(int, int, const std::string&) { return false; }
 bool Definition::resolve(MessageLog&, ScriptModel&) { return true; }
 bool Definition::loadColumnDefinitions(MessageLog&) { return true; }
-bool Definition::run(MessageLog&, LogView*, int) { return true; }
+bool Definition::run(MessageLog&, StatusWindowFactory*, int) { return true; }
 
 CopyDefinition::CopyDefinition(std::string name, const DefinitionSettings& settings)
     : Definition(std::move(name)), timerDebugging(settings.timerDebugging) {}
@@ -353,22 +354,7 @@ bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
       }
     }
   }
-  // The copy engine sets up the two table endpoints and loads the column
-  // definitions here.
-  return true;
-}
-
-bool CopyDefinition::run(MessageLog& messageLog, LogView*, int) {
-  if (inactive) {
-    messageLog.AddLine("Copy definition " + name + " ignored due to INACTIVE flag in FROM command",
-                       Note);
-    return true;
-  }
-  // Until the copy engine is part of the program, a run reports that it did
-  // nothing rather than pretending to succeed.
-  messageLog.AddLine("Copy definition " + name + " cannot run: this build has no copy engine",
-                     Error);
-  return false;
+  return resolveEndpoints(messageLog);
 }
 
 TranslateDefinition::TranslateDefinition(std::string name) : Definition(std::move(name)) {
@@ -390,6 +376,11 @@ bool TranslateDefinition::setKeyword(int commandId, int keywordId, const std::st
 
 EditDefinition::EditDefinition(std::string name, const DefinitionSettings& settings)
     : Definition(std::move(name)), debug(settings.debugMode) {}
+
+EditRules EditDefinition::editRules() {
+  if (coded && !codingTables) codingTables = std::make_unique<CodingTables>(codedKey, debug);
+  return {changes, coded ? codingTables.get() : nullptr};
+}
 
 bool EditDefinition::setCommand(int commandId, const std::string& argument) {
   if (commandId == c::Coded) {
@@ -574,10 +565,12 @@ bool ScriptModel::AnyBusy() const {
   return false;
 }
 
-void ScriptModel::RunAll(LogView* view) {
+bool ScriptModel::RunAll(StatusWindowFactory* view) {
+  bool all = true;
   for (Definition* definition = first(); definition; definition = definition->next) {
-    definition->run(log_, view, 0);
+    all = definition->run(log_, view, 0) && all;
   }
+  return all;
 }
 
 void ScriptModel::LogNextEvent(NextEventSource* scheduler) {

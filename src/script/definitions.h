@@ -15,12 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "engine/column_transforms.h"
 #include "script/script_grammar.h"
 #include "shell/message_log.h"
 
 namespace kestrel {
 
 class ScriptModel;
+class StatusWindowFactory;
+class TableEndpoint;
+struct EndpointColumn;
 class TimerScheduler;  // the program's one scheduler (schedule/)
 
 // What the ScriptModel asks of the timer scheduler for the "Next scheduled
@@ -71,7 +75,7 @@ class Definition {
   virtual bool isBusy() const { return false; }
   virtual bool loadColumnDefinitions(MessageLog& log);
   // view: the window that becomes the parent of a run's status window.
-  virtual bool run(MessageLog& log, LogView* view, int retryNumber);
+  virtual bool run(MessageLog& log, StatusWindowFactory* view, int retryNumber);
 
   std::string name;  // as read: bare names are upper case
   Definition* next = nullptr;
@@ -95,7 +99,9 @@ struct CopyColumn {
   bool hex = false;
   bool leftTrim = false;
   bool unchanged = false;
-  // The copy engine adds its per-column run state here.
+  // Run state: the column on each side, set when the columns are loaded.
+  EndpointColumn* sourceColumn = nullptr;
+  EndpointColumn* targetColumn = nullptr;
   bool formatted = false;
   std::string formatPattern;  // printf pattern for a long, e.g. "%08ld"
 };
@@ -110,6 +116,7 @@ struct SetColumn {
 class CopyDefinition : public Definition {
  public:
   CopyDefinition(std::string name, const DefinitionSettings& settings);
+  ~CopyDefinition() override;
 
   int kind() const override { return kCopyKind; }
   bool setCommand(int commandId, const std::string& argument) override;
@@ -118,7 +125,15 @@ class CopyDefinition : public Definition {
   // names to the definitions of the model.
   bool resolve(MessageLog& log, ScriptModel& definitions) override;
   bool isBusy() const override { return busy; }
-  bool run(MessageLog& log, LogView* view, int retryNumber) override;
+  // Connects both sides and describes every column, once.
+  bool loadColumnDefinitions(MessageLog& log) override;
+  // One run: a simple copy or a replication.
+  bool run(MessageLog& log, StatusWindowFactory* view, int retryNumber) override;
+  // The common end of every path after the lock check; returns ok.
+  bool finishRun(bool ok);
+  // Sets up the two table endpoints and loads the column definitions (the
+  // last steps of resolve).
+  bool resolveEndpoints(MessageLog& log);
 
   std::string fromSource;
   std::string toSource;
@@ -147,8 +162,8 @@ class CopyDefinition : public Definition {
   bool inactive = false;
   bool checkForZeroRows = false;
   int updateMode = update_mode::ForUpdate;
-  // The copy engine adds sourceEndpoint and targetEndpoint here, and the
-  // scheduler the timerUnit built from autorunTimer.
+  std::unique_ptr<TableEndpoint> sourceEndpoint;
+  std::unique_ptr<TableEndpoint> targetEndpoint;
   std::optional<char> fromQuote, toQuote;  // no value: no quote character
   std::int32_t every = 1;
   std::int32_t first = -1;
@@ -166,10 +181,7 @@ class TranslateDefinition : public Definition {
   int currentFrom = 0;                   // the code named by the latest TRANS
 };
 
-struct EditChange {
-  std::string fromText;
-  std::string toText;
-};
+using EditChange = ChangeRule;
 
 class EditDefinition : public Definition {
  public:
@@ -183,7 +195,11 @@ class EditDefinition : public Definition {
   std::int32_t codedKey = 0;
   bool coded = false;
   bool debug = false;
-  // The column transforms add their coding tables here.
+  // Built on the first coding of a value; kept until the model is cleared.
+  std::unique_ptr<CodingTables> codingTables;
+  // The rules as the transforms apply them (builds the coding tables' owner
+  // on first use when CODED was given).
+  EditRules editRules();
 };
 
 class TimerDefinition : public Definition {
@@ -221,6 +237,9 @@ class LockDefinition : public Definition {
   std::string acceptValue;
   std::string userid;
   std::string password;
+  // The lock check run before every run of a copy definition that names
+  // this lock: true lets the run go ahead.
+  bool check(MessageLog& log);
   // The lock check adds its run state (and its resolve) here.
 };
 
@@ -245,7 +264,8 @@ class ScriptModel {
   bool HasCopyDefinition() const;
   bool AnyBusy() const;
   // run(log, view, 0) on every definition in script order, whatever the results.
-  void RunAll(LogView* view);
+  // True when every run returned true.
+  bool RunAll(StatusWindowFactory* view);
   // Logs "Next scheduled event at ..." when the scheduler has a next event.
   void LogNextEvent(NextEventSource* scheduler);
 

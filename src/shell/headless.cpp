@@ -1,5 +1,7 @@
 #include "shell/headless.h"
 
+#include "odbc/odbc.h"
+#include "script/definitions.h"
 #include "script/paragraph_list.h"
 #include "script/script_reader.h"
 #include "shell/console.h"
@@ -39,6 +41,42 @@ int runCheck(ParameterFile& parameters) {
   }
   setProgramLog(nullptr);
   return ok ? 0 : 1;
+}
+
+int runBatch(ParameterFile& parameters) {
+  MessageLog log;
+  log.Configure(parameters.integer("MaxDisplayLines"), parameters.text("LogFile"),
+                parameters.integer("DebugMode") != 0);
+  echoLogToStandardOutput(log);
+  setProgramLog(&log);
+  setProgramOptions(&parameters);
+  // Unattended: ODBC errors go to the log, never into a message box.
+  odbcEnvironment().open(true);
+  log.AddLine("KESTREL program started", Normal);
+
+  int status = 1;
+  {
+    ScriptModel model(log);
+    ScriptReader reader(log, &parameters);
+    reader.setModel(&model);
+    const std::string fileName = parameters.text("ScriptFile");
+    bool loaded = reader.Load(fileName);
+    if (reader.failure() == ScriptReader::Failure::NoFileName) {
+      log.AddLine("No script file specified - no copy actions will be performed", Error);
+    }
+    if (loaded && model.HasCopyDefinition()) {
+      status = model.RunAll(nullptr) ? 0 : 1;
+    } else if (loaded) {
+      log.AddLine("Script file '" + fileName + "' holds no copy definition to run", Error);
+    }
+    log.AddLine(status == 0 ? "All copy definitions processed successfully"
+                            : "Processing ended with errors",
+                status == 0 ? Normal : Error);
+  }
+  odbcEnvironment().close();
+  setProgramOptions(nullptr);
+  setProgramLog(nullptr);
+  return status;
 }
 
 }  // namespace kestrel

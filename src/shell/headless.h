@@ -11,4 +11,11 @@ namespace kestrel {
 // script is valid, 1 when it is not or cannot be read.
 int runCheck(ParameterFile& parameters);
 
+// kestrel --batch: loads the script named by ScriptFile (resolving every
+// definition, which connects to the data sources), runs every copy definition
+// once as Start processing all does, and prints every log line (also written
+// to LogFile when one is set). Returns 0 only when the script loaded and
+// every run succeeded, 1 otherwise.
+int runBatch(ParameterFile& parameters);
+
 }  // namespace kestrel

@@ -267,6 +267,19 @@ void ParameterFile::SaveWindowRect(const std::string& prefix, const WindowRect& 
   SetInt(Find(prefix + "Bottom"), rect.bottom);
 }
 
+namespace {
+ParameterFile* theProgramOptions = nullptr;
+}
+
+void setProgramOptions(ParameterFile* options) { theProgramOptions = options; }
+ParameterFile* programOptions() { return theProgramOptions; }
+int optionInt(const std::string& key) {
+  return theProgramOptions ? theProgramOptions->integer(key) : 0;
+}
+std::string optionText(const std::string& key) {
+  return theProgramOptions ? theProgramOptions->text(key) : std::string();
+}
+
 std::string commandLineFromArguments(const std::vector<std::string>& arguments) {
   std::string line;
   for (const std::string& argument : arguments) {

@@ -109,6 +109,14 @@ class ParameterFile {
   OptionSection* current_ = nullptr;
 };
 
+// The program's option store, read by code that has no document at hand (the
+// copy engine reads NoUpdate, ListSQL and the like when it needs them). Without
+// one installed, every option reads as 0 or an empty text.
+void setProgramOptions(ParameterFile* options);
+ParameterFile* programOptions();
+int optionInt(const std::string& key);
+std::string optionText(const std::string& key);
+
 // Defines both sections and every option of kestrel in their table order.
 void DefineKestrelOptions(ParameterFile& parameters);
 

@@ -1,5 +1,6 @@
 #include "shell/platform.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace kestrel {
@@ -23,6 +24,13 @@ void setProgramClock(Clock* clock) { currentClock = clock; }
 
 MessageBox& programMessageBox() { return currentBox ? *currentBox : stderrBox; }
 void setProgramMessageBox(MessageBox* box) { currentBox = box; }
+
+namespace {
+volatile std::sig_atomic_t stopRequested = 0;
+}
+void requestProgramStop() { stopRequested = 1; }
+bool programStopRequested() { return stopRequested != 0; }
+void clearProgramStop() { stopRequested = 0; }
 
 MessagePump& programMessagePump() { return currentPump ? *currentPump : idlePump; }
 void setProgramMessagePump(MessagePump* pump) { currentPump = pump; }

@@ -57,4 +57,10 @@ MessagePump& programMessagePump();
 void setProgramMessagePump(MessagePump* pump);  // nullptr restores the no-op pump
 inline void PumpMessages() { programMessagePump().pumpMessages(); }
 
+// Set from a signal handler when the program is asked to end (SIGINT,
+// SIGTERM): a run in progress stops at its next row, as a cancel does.
+void requestProgramStop();
+bool programStopRequested();
+void clearProgramStop();
+
 }  // namespace kestrel

@@ -13,6 +13,7 @@ namespace {
 using testing::Options;
 using testing::RecordedLine;
 using testing::RecordingLog;
+using testing::ScriptDatabases;
 using testing::TempFolder;
 namespace c = command_id;
 namespace k = keyword_id;
@@ -270,6 +271,7 @@ class ResolveTest : public ::testing::TestWithParam<ResolveCase> {};
 
 TEST_P(ResolveTest, ChecksAndBinds) {
   const ResolveCase& c = GetParam();
+  ScriptDatabases databases;
   TempFolder folder;
   RecordingLog recording;
   ScriptModel model(recording.log);
@@ -286,6 +288,12 @@ const char kFrom[] = "COPYDEFINITION: C\n FROM SRC TABLE=A\n";
 const char kTo[] = " TO DST TABLE=B\n";
 const char kKey[] = " COPY K KEY=YES\n";
 const char kNoProcessing[] = "No processing will be performed";
+
+std::vector<std::string> Lines(std::vector<std::string> first,
+                               std::initializer_list<std::string> then) {
+  first.insert(first.end(), then);
+  return first;
+}
 
 std::string Script(std::initializer_list<std::string> parts) {
   std::string script;
@@ -346,18 +354,22 @@ INSTANTIATE_TEST_SUITE_P(
             false},
         ResolveCase{"TimerWithoutStart",
                     Script({kFrom, kTo, kKey, "TIMERDEFINITION: T\n RETRY 2\n"}),
-                    {"Missing start time in timerdefinition T", kNoProcessing},
+                    Lines(ScriptDatabases::loadLines("C", "SRC", "DST"),
+                          {"Missing start time in timerdefinition T", kNoProcessing}),
                     false},
         ResolveCase{
             "NamesBoundLaterInTheFile",
             Script({kFrom, kTo, kKey,
                     " COPY NAME TRANS=T EDIT=E\n AUTORUN N\nTRANSLATETABLE: T\n"
                     "EDITDEFINITION: E\nTIMERDEFINITION: N\n START 1997-01-01 TIME=02:00\n"}),
-            {},
+            ScriptDatabases::loadLines("C", "SRC", "DST"),
             true}),
     [](const ::testing::TestParamInfo<ResolveCase>& info) { return std::string(info.param.name); });
 
+const char kLock[] = "LOCKDEFINITION: L\n SOURCE SRC SELECT='SELECT K FROM A'\n ACCEPT K VALUE=1\n";
+
 TEST(ResolveTest, BindsTheFirstDefinitionOfTheNameAndKind) {
+  ScriptDatabases databases;
   TempFolder folder;
   RecordingLog recording;
   ScriptModel model(recording.log);
@@ -365,8 +377,8 @@ TEST(ResolveTest, BindsTheFirstDefinitionOfTheNameAndKind) {
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(folder.write(
       "script.txt", Script({"COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=L\n", kTo, kKey,
-                            " COPY NAME TRANS=L\n", "TRANSLATETABLE: L\n", "LOCKDEFINITION: L\n",
-                            "TRANSLATETABLE: L\n", "LOCKDEFINITION: L\n"}))));
+                            " COPY NAME TRANS=L\n", "TRANSLATETABLE: L\n", kLock,
+                            "TRANSLATETABLE: L\n", kLock}))));
   auto* copyDefinition = static_cast<CopyDefinition*>(model.first());
   Definition* translate = copyDefinition->next;
   Definition* lock = translate->next;
@@ -380,6 +392,7 @@ TEST(ResolveTest, BindsTheFirstDefinitionOfTheNameAndKind) {
 }
 
 TEST(ResolveTest, TimerDebugLineNeedsBothOptions) {
+  ScriptDatabases databases;
   TempFolder folder;
   std::string file =
       folder.write("script.txt", Script({kFrom, kTo, kKey,
@@ -393,10 +406,13 @@ TEST(ResolveTest, TimerDebugLineNeedsBothOptions) {
     ScriptReader reader(recording.log, &options.parameters);
     reader.setModel(&model);
     ASSERT_TRUE(reader.Load(file));
-    std::vector<std::string> texts = recording.texts();
+    std::vector<std::string> debugLines;
+    for (const std::string& text : recording.texts()) {
+      if (text.rfind("Debug: Timer", 0) == 0) debugLines.push_back(text);
+    }
     std::vector<std::string> expected;
     if (debugMode) expected = {"Debug: Timer [N] start=1997-01-02 02:05 days=YYYYYNN"};
-    EXPECT_EQ(std::vector<std::string>(texts.begin() + 2, texts.end() - 1), expected);
+    EXPECT_EQ(debugLines, expected);
     EXPECT_TRUE(static_cast<TimerDefinition*>(model.last())->timerDebugging);
   }
 }
@@ -407,7 +423,7 @@ class CountingDefinition : public Definition {
       : Definition(std::move(name)), result_(result), busy_(busy) {}
   int kind() const override { return kCopyKind; }
   bool isBusy() const override { return busy_; }
-  bool run(MessageLog& log, LogView*, int retryNumber) override {
+  bool run(MessageLog& log, StatusWindowFactory*, int retryNumber) override {
     log.AddLine("run " + name + " " + std::to_string(retryNumber), Normal);
     return result_;
   }
@@ -462,17 +478,20 @@ TEST(ScriptModelTest, LogsTheNextScheduledEvent) {
             (std::vector<RecordedLine>{{"Next scheduled event at 1997-01-28 14:05:09", Normal}}));
 }
 
-TEST(CopyDefinitionTest, RunWithoutEngineFailsVisibly) {
+TEST(CopyDefinitionTest, InactiveRunsNothingAndUnresolvedRunsFailVisibly) {
   RecordingLog recording;
   CopyDefinition active("C", {});
   CopyDefinition inactive("I", {});
   inactive.inactive = true;
-  EXPECT_FALSE(active.run(recording.log, nullptr, 0));
   EXPECT_TRUE(inactive.run(recording.log, nullptr, 0));
+  EXPECT_FALSE(active.run(recording.log, nullptr, 0));
   EXPECT_EQ(recording.lines,
             (std::vector<RecordedLine>{
-                {"Copy definition C cannot run: this build has no copy engine", Error},
-                {"Copy definition I ignored due to INACTIVE flag in FROM command", Note}}));
+                {"Copy definition I ignored due to INACTIVE flag in FROM command", Note},
+                {"---------------------------------------------------------------------", Normal},
+                {"Starting processing copy definition C", Normal},
+                {"Copy definition C was not resolved", Error},
+                {"Processing could not be performed", Error}}));
 }
 
 }  // namespace

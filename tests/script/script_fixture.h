@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "odbc_test_folder.h"
 #include "script/paragraph_list.h"
 #include "shell/message_log.h"
 #include "shell/parameter_file.h"
@@ -93,6 +94,33 @@ class Options {
   }
   MemoryProfile profile;
   ParameterFile parameters;
+};
+
+// Loading a script resolves its copy definitions, and resolving connects to
+// both data sources and reads their columns. These SQLite data sources are
+// the ones the test scripts name: SRC and S hold table A, DST and T table B,
+// each with the columns K, NAME and X.
+class ScriptDatabases {
+ public:
+  ScriptDatabases() : folder_({"SRC", "DST", "S", "T"}) {
+    for (const char* dsn : {"SRC", "S"}) create(dsn, "A");
+    for (const char* dsn : {"DST", "T"}) create(dsn, "B");
+  }
+  // The lines a successful column load of copy definition `name` writes.
+  static std::vector<std::string> loadLines(const std::string& name, const std::string& from,
+                                            const std::string& to) {
+    return {"Loading column definitions for copy definition " + name, "Connecting to " + from,
+            "Connecting to " + to,
+            "Column definitions for copy definition " + name + " successfully loaded"};
+  }
+
+ private:
+  void create(const std::string& dsn, const std::string& table) {
+    EXPECT_EQ(test::execSql(test::OdbcTestFolder::sqlite(dsn),
+                            {"CREATE TABLE " + table + " (K INTEGER, NAME VARCHAR(20), X INTEGER)"}),
+              "");
+  }
+  test::OdbcTestFolder folder_;
 };
 
 // A ParagraphList as one line per paragraph and per command, for comparisons:

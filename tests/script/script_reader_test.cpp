@@ -12,6 +12,7 @@ using testing::Image;
 using testing::Options;
 using testing::RecordedLine;
 using testing::RecordingLog;
+using testing::ScriptDatabases;
 using testing::TempFolder;
 
 const std::string kDashes(69, '-');
@@ -212,6 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The document's reading: the load lines around a valid script, the physical
 // line count without the unterminated last line, and the listing.
 TEST(ScriptReaderTest, LogsTheLoadAndListsThePhysicalLines) {
+  ScriptDatabases databases;
   TempFolder folder;
   std::string file = folder.write("nightly.txt",
                                   "COPYDEFINITION: C\n"
@@ -233,6 +235,10 @@ TEST(ScriptReaderTest, LogsTheLoadAndListsThePhysicalLines) {
                 {"  FROM SRC TABLE=A +", Note},
                 {"    WHERE='X = 1'", Note},
                 {"  TO DST TABLE=B", Note},
+                {"Loading column definitions for copy definition C", Normal},
+                {"Connecting to SRC", Normal},
+                {"Connecting to DST", Normal},
+                {"Column definitions for copy definition C successfully loaded", Normal},
                 {"Ending load of script file. 4 lines read from '" + file + "'", Normal},
             }));
   ASSERT_EQ(model.size(), 1u);
@@ -258,6 +264,7 @@ class ReaderLoadTest : public ::testing::TestWithParam<LoadCase> {};
 // gets none of them.
 TEST_P(ReaderLoadTest, LogsWithAModelOnly) {
   const LoadCase& c = GetParam();
+  ScriptDatabases databases;
   TempFolder folder;
   std::string file;
   if (c.script == "-") {
@@ -332,7 +339,12 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string(kCopyStart) +
                      "  AUTORUN N\nTIMERDEFINITION: N\n START 1997-01-01 TIME=02:00\n",
                  true,
-                 Lines(kStarting, {{"Ending load of script file. 7 lines read from '@'", Normal}}),
+                 Lines(kStarting, {{"Loading column definitions for copy definition C", Normal},
+                                   {"Connecting to SRC", Normal},
+                                   {"Connecting to DST", Normal},
+                                   {"Column definitions for copy definition C successfully loaded",
+                                    Normal},
+                                   {"Ending load of script file. 7 lines read from '@'", Normal}}),
                  true}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
 
@@ -409,6 +421,7 @@ TEST(ScriptReaderTest, ReadErrorIsNoEndOfFile) {
 // Both at once: the model is filled and the listener keeps what it received
 // up to a failing line, and every reading starts afresh.
 TEST(ScriptReaderTest, ReadsIntoModelAndListenerAndStartsAfresh) {
+  ScriptDatabases databases;
   TempFolder folder;
   RecordingLog recording;
   ScriptModel model(recording.log);

@@ -116,7 +116,7 @@ class RawConnection {
 
 }  // namespace
 
-OdbcTestFolder::OdbcTestFolder() {
+OdbcTestFolder::OdbcTestFolder(const std::vector<std::string>& extraSqlite) {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrel-test-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -128,6 +128,9 @@ OdbcTestFolder::OdbcTestFolder() {
   for (auto [dsn, file] : {std::pair{kSqliteA, "a.db"}, {kSqliteB, "b.db"}, {kSqliteC, "c.db"}}) {
     ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << this->file(file)
         << "\nTimeout=5000\n\n";
+  }
+  for (const std::string& dsn : extraSqlite) {
+    ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << file(dsn + ".db") << "\nTimeout=5000\n\n";
   }
   ini << "[" << kPostgreSQL << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort="
       << portFromEnvironment("KESTREL_PG_PORT", kPostgreSQLPort)

@@ -34,7 +34,13 @@ class OdbcTestFolder {
   static constexpr const char* kPostgreSQL = "kt_postgresql";
   static constexpr const char* kMariaDB = "kt_mariadb";
 
-  OdbcTestFolder();
+  // extraSqlite: further SQLite data source names, each with its own
+  // database file "<name>.db" in the folder.
+  explicit OdbcTestFolder(const std::vector<std::string>& extraSqlite = {});
+  // A SQLite data source of this folder as the tests reach it.
+  static TestDatabase sqlite(const std::string& dsn) {
+    return {DatabaseKind::SQLite, "SQLite", dsn, "", ""};
+  }
   OdbcTestFolder(const OdbcTestFolder&) = delete;
   OdbcTestFolder& operator=(const OdbcTestFolder&) = delete;
   ~OdbcTestFolder();

@@ -7,12 +7,16 @@
 // line error.
 
 #include <QCoreApplication>
+#include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "shell/app/qt_platform.h"
+#include "shell/headless.h"
+#include "shell/platform.h"
 #include "shell/headless.h"
 #include "shell/parameter_file.h"
 #include "version.h"
@@ -40,6 +44,22 @@ const char kUsage[] =
     "Several assignments may be joined by commas; a value with blanks or commas\n"
     "must be quoted. @file applies every Key=Value line of a parameter file.\n"
     "Stored options live in ~/.config/ORVANE_DATA/KESTREL.ini.\n";
+
+// The first SIGINT or SIGTERM lets a run in progress stop at its next row and
+// end cleanly (its temporary file removed); a second one ends the program at
+// once.
+void onStopSignal(int) {
+  if (kestrel::programStopRequested()) std::_Exit(130);
+  kestrel::requestProgramStop();
+}
+
+void installStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 }  // namespace
 
@@ -82,6 +102,10 @@ int main(int argc, char** argv) {
   if (!parameters.ProcessCommandLine(kestrel::commandLineFromArguments(assignments))) return 2;
 
   if (mode == "--check") return kestrel::runCheck(parameters);
+  if (mode == "--batch") {
+    installStopSignals();
+    return kestrel::runBatch(parameters);
+  }
   if (mode.empty()) {
     std::fprintf(stderr,
                  "kestrel: the main window is not available yet in this build; "

@@ -1,0 +1,714 @@
+#include "engine/table_endpoint.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "engine/value_transforms.h"
+#include "odbc/database_format.h"
+#include "script/definitions.h"
+#include "shell/parameter_file.h"
+
+namespace kestrel {
+
+namespace {
+
+bool startsWithWord(const std::string& text, const char* word) {
+  std::size_t n = std::char_traits<char>::length(word);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != word[i]) return false;
+  }
+  return true;
+}
+
+// Statements that change data; SELECT and DECLARE (a cursor) do not.
+bool isChangingStatement(const std::string& text) {
+  return !startsWithWord(text, "SELECT") && !startsWithWord(text, "DECLARE");
+}
+
+std::string trimBlanks(const std::string& text) {
+  std::size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string::npos) return {};
+  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+bool isDecimalSqlType(int sqlType) { return sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL; }
+
+// A parameter's description: the column's, with a usable declared size for
+// character columns whose size the catalog does not know (reported as 0).
+ColumnDescription parameterDescription(const ColumnDescription& column, std::int16_t number) {
+  ColumnDescription d = column;
+  d.number = number;
+  if (isCharacterSqlType(d.sqlType) && d.precision <= 0) d.precision = d.bindingLength;
+  return d;
+}
+
+}  // namespace
+
+bool isWellFormedNumber(const std::string& text) {
+  std::string t = trimBlanks(text);
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  bool digits = false, point = false;
+  for (; i < t.size(); ++i) {
+    if (t[i] >= '0' && t[i] <= '9') {
+      digits = true;
+    } else if (t[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digits;
+}
+
+TableEndpoint::TableEndpoint() { readOptions(); }
+
+TableEndpoint::~TableEndpoint() {
+  readStatement_.drop();
+  insertStatement_.drop();
+  deleteStatement_.drop();
+  updateStatement_.drop();
+  connection_.disconnect();
+}
+
+void TableEndpoint::readOptions() {
+  doUpdate_ = optionInt("NoUpdate") == 0;
+  listSql_ = optionInt("ListSQL") != 0;
+  updateDebugging_ = optionInt("UpdateDebugging") != 0;
+  listColumns_ = optionInt("ListColumns") != 0;
+  maxBeforeCommit_ = optionInt("MaxBeforeCommit");
+}
+
+void TableEndpoint::setTable(const std::string& dataSource, const std::string& qualifier,
+                             const std::string& creator, const std::string& table,
+                             const std::string& userId, const std::string& password,
+                             MessageLog& log) {
+  dataSource_ = dataSource;
+  qualifier_ = qualifier;
+  creator_ = creator;
+  table_ = table;
+  userId_ = userId;
+  password_ = password;
+  log_ = &log;
+  selectMode_ = false;
+  qualifiedTable_ = qualifiedTableName(qualifier, creator, table);
+}
+
+void TableEndpoint::setSelect(const std::string& dataSource, const std::string& selectStatement,
+                              const std::string& userId, const std::string& password,
+                              MessageLog& log) {
+  dataSource_ = dataSource;
+  selectStatement_ = selectStatement;
+  userId_ = userId;
+  password_ = password;
+  log_ = &log;
+  selectMode_ = true;
+}
+
+void TableEndpoint::applyQuote(const std::string& quote) {
+  for (EndpointColumn& column : columns_) column.sqlName = quoteIdentifier(column.description.name, quote);
+  if (!selectMode_) {
+    qualifiedTable_ = qualifiedTableName(quoteIdentifier(qualifier_, quote),
+                                         quoteIdentifier(creator_, quote),
+                                         quoteIdentifier(table_, quote));
+  }
+}
+
+bool TableEndpoint::connect() {
+  OdbcEnvironment& environment = odbcEnvironment();
+  // The engine reports through the log; no ODBC message box may wait for a
+  // click in the middle of an unattended run.
+  if (!environment.isOpen() && !environment.open(true)) {
+    log_->AddLine("Cannot open ODBC program interface", Error);
+    return false;
+  }
+  if (connection_.isConnected()) return true;
+  log_->AddLine("Connecting to " + dataSource_, Normal);
+  if (!connection_.connect(dataSource_, userId_, password_)) return fail();
+  return true;
+}
+
+void TableEndpoint::disconnect() {
+  if (!connection_.isConnected()) return;
+  log_->AddLine("Disconnecting from " + dataSource_, Normal);
+  connection_.disconnect();
+}
+
+bool TableEndpoint::fail() {
+  log_->AddLine(odbcEnvironment().lastError(), Error);
+  disconnect();
+  return false;
+}
+
+void TableEndpoint::closeCursor() {
+  if (readStatement_.isAllocated()) SQLFreeStmt(readStatement_.handle(), SQL_CLOSE);
+}
+
+bool TableEndpoint::executeKeepingConnection(SqlRequest& request, OdbcStatement& statement) {
+  keepConnection_ = true;
+  bool ok = execute(request, statement);
+  keepConnection_ = false;
+  return ok;
+}
+
+bool TableEndpoint::execute(SqlRequest& request, OdbcStatement& statement) {
+  if (!connect()) return false;
+  if (listSql_) log_->AddLine(dataSource_ + ": " + request.text, Note);
+  const bool changing = isChangingStatement(request.text);
+  if (changing && !doUpdate_) return true;
+  bool ok = connection_.execute(request, statement);
+  if (!ok) {
+    if (keepConnection_)
+      log_->AddLine(odbcEnvironment().lastError(), Error);
+    else
+      fail();
+  }
+  if (changing) {
+    ++pendingChanges_;
+    if (maxBeforeCommit_ > 0 && pendingChanges_ >= maxBeforeCommit_) {
+      pendingChanges_ = 0;
+      if (connection_.isConnected()) connection_.transact(SQL_COMMIT);
+    }
+  }
+  return ok;
+}
+
+void TableEndpoint::executeCommitStatement() {
+  if (!connection_.isConnected()) return;
+  SqlRequest request;
+  request.text = "COMMIT";
+  OdbcStatement statement;
+  connection_.execute(request, statement);
+}
+
+void TableEndpoint::commitPending() {
+  if (pendingChanges_ <= 0) return;
+  pendingChanges_ = 0;
+  if (connection_.isConnected()) connection_.transact(SQL_COMMIT);
+}
+
+bool TableEndpoint::loadColumns() {
+  OdbcStatement statement;
+  if (selectMode_) {
+    SqlRequest request;
+    request.text = selectStatement_;
+    if (!execute(request, statement)) return false;
+    std::int16_t count = statement.resultColumnCount();
+    for (std::int16_t number = 1; number <= count; ++number) {
+      EndpointColumn column;
+      if (!statement.describeColumn(number, column.description)) continue;
+      column.typeName = "<unknown>";
+      column.sqlName = column.description.name;
+      columns_.push_back(std::move(column));
+    }
+    return true;
+  }
+  if (!connect()) return false;
+  if (!connection_.queryColumns(statement, qualifier_, creator_, table_, "%")) return fail();
+  auto describe = [](std::int16_t number, std::int16_t sqlType, std::int32_t precision) {
+    ColumnDescription d;
+    d.number = number;
+    d.sqlType = sqlType;
+    d.precision = precision;
+    completeBinding(d);
+    return d;
+  };
+  BoundValue* name = statement.bindColumn(4, &static_cast<const ColumnDescription&>(
+                                                  describe(4, SQL_VARCHAR, 128)));
+  BoundValue* type = statement.bindColumn(5, &static_cast<const ColumnDescription&>(
+                                                  describe(5, SQL_INTEGER, 10)));
+  BoundValue* typeName = statement.bindColumn(6, &static_cast<const ColumnDescription&>(
+                                                      describe(6, SQL_VARCHAR, 128)));
+  BoundValue* precision = statement.bindColumn(7, &static_cast<const ColumnDescription&>(
+                                                       describe(7, SQL_INTEGER, 10)));
+  BoundValue* scale = statement.bindColumn(9, &static_cast<const ColumnDescription&>(
+                                                   describe(9, SQL_INTEGER, 10)));
+  BoundValue* nullable = statement.bindColumn(11, &static_cast<const ColumnDescription&>(
+                                                      describe(11, SQL_INTEGER, 10)));
+  if (!name || !type || !typeName || !precision || !scale || !nullable) return fail();
+  std::int16_t rowNumber = 0;
+  while (statement.fetch()) {
+    EndpointColumn column;
+    std::int32_t number = 0;
+    column.description.number = ++rowNumber;
+    name->getText(column.description.name);
+    column.description.name = trimBlanks(column.description.name);
+    type->getLong(number);
+    column.description.sqlType = static_cast<std::int16_t>(number);
+    typeName->getText(column.typeName);
+    column.typeName = trimBlanks(column.typeName);
+    number = 0;
+    if (!precision->isNull()) precision->getLong(number);
+    column.description.precision = number;
+    number = 0;
+    if (!scale->isNull()) scale->getLong(number);
+    column.description.scale = static_cast<std::int16_t>(number);
+    number = 0;
+    nullable->getLong(number);
+    column.description.nullable = number == 1;
+    column.supported = completeBinding(column.description);
+    int bindingClass = column.description.bindingType;
+    if (bindingClass == SQL_C_CHAR && !isDecimalSqlType(column.description.sqlType))
+      column.description.scale = 0;
+    if (bindingClass == SQL_C_BINARY) column.description.scale = 0;
+    column.sqlName = column.description.name;
+    columns_.push_back(std::move(column));
+  }
+  return true;
+}
+
+EndpointColumn* TableEndpoint::addColumn(const std::string& name, bool key, bool logged, bool hex,
+                                         EndpointColumn* sourceColumn,
+                                         const std::string& formatPattern,
+                                         const SetColumn* setColumn, const CopyColumn* transforms,
+                                         bool leftTrim, bool unchanged) {
+  updateDebugging_ = optionInt("UpdateDebugging") != 0;
+  listColumns_ = optionInt("ListColumns") != 0;
+  if (columns_.empty() && !loadColumns()) return nullptr;
+  const std::string tableText = selectMode_ ? std::string() : table_;
+  if (columns_.empty()) {
+    log_->AddLine("Table " + tableText + " in data source " + dataSource_ + " not found", Error);
+    return nullptr;
+  }
+  auto found = std::find_if(columns_.begin(), columns_.end(), [&](const EndpointColumn& column) {
+    return column.description.name == name;
+  });
+  if (found == columns_.end()) {
+    log_->AddLine("Column " + name + " not found in table " + tableText + " in data source " +
+                      dataSource_,
+                  Error);
+    return nullptr;
+  }
+  EndpointColumn& column = *found;
+  if (column.inUse) {
+    log_->AddLine("Column " + name + " already used in other COPY or SET command in table " +
+                      tableText + " in data source " + dataSource_,
+                  Error);
+    return nullptr;
+  }
+  if (!column.supported) {
+    log_->AddLine("Column " + name + " in table " + tableText + " in data source " + dataSource_ +
+                      " has a data type that cannot be copied (" + column.typeName +
+                      ", SQL type " + std::to_string(column.description.sqlType) + ")",
+                  Error);
+    return nullptr;
+  }
+  column.inUse = true;
+  column.key = key;
+  column.logged = logged;
+  column.hex = hex;
+  column.sourceColumn = sourceColumn;
+  column.setColumn = setColumn;
+  column.transforms = transforms;
+  column.leftTrim = leftTrim;
+  column.unchanged = unchanged;
+  column.formatPattern = formatPattern;
+  column.formatted = !formatPattern.empty();
+  if (listColumns_) {
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "(%ld,%d)",
+                  static_cast<long>(column.description.precision), column.description.scale);
+    log_->AddLine("Column definition read: " + name + " (in " + tableText + "/" + dataSource_ +
+                      ") " + column.typeName + numbers,
+                  Note);
+  }
+  return &column;
+}
+
+std::string TableEndpoint::sourceSelectText(const std::string& where,
+                                            const std::string& orderBy) const {
+  if (selectMode_) return selectStatement_;
+  std::string text = "SELECT ";
+  bool firstColumn = true;
+  for (const EndpointColumn& column : columns_) {
+    if (!column.inUse || column.setColumn) continue;
+    if (!firstColumn) text += ", ";
+    text += column.sqlName;
+    firstColumn = false;
+  }
+  text += " FROM " + qualifiedTable_;
+  if (!where.empty()) text += " WHERE " + where;
+  if (!orderBy.empty()) text += " ORDER BY " + orderBy;
+  return text;
+}
+
+bool TableEndpoint::bindReadColumns(bool includeSet) {
+  int position = 0;
+  for (EndpointColumn& column : columns_) {
+    column.value = nullptr;
+    if (!column.inUse || (column.setColumn && !includeSet)) continue;
+    // A SELECT statement's columns keep their place in its result; a
+    // generated SELECT lists the columns in use in list order.
+    column.selectPosition = selectMode_ ? column.description.number : ++position;
+    column.value = readStatement_.bindColumn(static_cast<std::int16_t>(column.selectPosition),
+                                             &column.description);
+    if (!column.value) return fail();
+    column.storedLength = 0;
+  }
+  return true;
+}
+
+bool TableEndpoint::executeSourceSelect(const std::string& where, const std::string& orderBy) {
+  readOptions();
+  pendingChanges_ = 0;
+  readFailed_ = false;
+  SqlRequest request;
+  request.text = sourceSelectText(where, orderBy);
+  if (!execute(request, readStatement_)) return false;
+  return bindReadColumns(false);
+}
+
+bool TableEndpoint::openSourceSelect(const std::string& where, const std::string& orderBy) {
+  if (!executeSourceSelect(where, orderBy)) return false;
+  rowsFetched = 0;
+  return true;
+}
+
+bool TableEndpoint::checkFetched(bool fetched) {
+  OdbcEnvironment& environment = odbcEnvironment();
+  if (!fetched) {
+    // The end of the data leaves lastError as it was (cleared before the
+    // fetch); a failed fetch or a connection lost meanwhile does not.
+    readFailed_ = !readStatement_.isAllocated() || !environment.lastError().empty();
+    if (readFailed_) {
+      std::string reason = environment.lastError().empty()
+                               ? "Connection to " + dataSource_ + " lost while reading"
+                               : environment.lastError();
+      log_->AddLine(reason, Error);
+    } else {
+      environment.setLastError("OK");
+    }
+    return false;
+  }
+  for (const EndpointColumn& column : columns_) {
+    if (column.value && column.value->truncated()) {
+      readFailed_ = true;
+      log_->AddLine("Value of column " + column.description.name + " in table " + table_ +
+                        " in data source " + dataSource_ + " is longer than its buffer of " +
+                        std::to_string(column.description.bindingLength) +
+                        " bytes; it is not copied cut short",
+                    Error);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TableEndpoint::fetchRow() {
+  odbcEnvironment().setLastError("");
+  return checkFetched(readStatement_.fetch());
+}
+
+bool TableEndpoint::fetchSource() {
+  if (!fetchRow()) return false;
+  ++rowsFetched;
+  return true;
+}
+
+bool TableEndpoint::openForUpdate(int updateMode, const std::string& where) {
+  readOptions();
+  pendingChanges_ = 0;
+  cursorName_.clear();
+  readFailed_ = false;
+  updateMode_ = updateMode;
+  insertRequest_.clear();
+  updateRequest_.clear();
+  UpdateMode mode = static_cast<UpdateMode>(updateMode);
+  std::string columnList;
+  std::vector<std::string> nonKeys, keys;
+  for (const EndpointColumn& column : columns_) {
+    if (!column.inUse) continue;
+    if (!columnList.empty()) columnList += ", ";
+    columnList += column.sqlName;
+    (column.key ? keys : nonKeys).push_back(column.sqlName);
+  }
+  if (mode == UpdateMode::OpenCursor) cursorName_ = fixedCursorName(mode);
+  SqlRequest request;
+  request.text = targetSelectText(mode, columnList, qualifiedTable_, where, nonKeys);
+  bool ok = execute(request, readStatement_);
+  targetRowsRead = deletedCount = updatedCount = insertedCount = 0;
+  if (!ok) return false;
+  if (!bindReadColumns(true)) return false;
+
+  deleteRequest_.clear();
+  deleteRequest_.text = "DELETE FROM " + qualifiedTable_;
+  if (mode == UpdateMode::Keys) {
+    deleteRequest_.text += keyCondition(keys);
+    deleteRequest_.prepare = true;
+    std::int16_t number = 0;
+    for (const EndpointColumn& column : columns_) {
+      if (column.inUse && column.key)
+        deleteRequest_.addParameter(++number, parameterDescription(column.description, number));
+    }
+  } else if (!cursorName_.empty()) {
+    deleteRequest_.text += " WHERE CURRENT OF " + cursorName_;
+  } else if (!readStatement_.appendWhereCurrentOf(deleteRequest_.text)) {
+    // Without a cursor name no row could be addressed: nothing is changed.
+    deleteRequest_.clear();
+    return fail();
+  }
+  return true;
+}
+
+bool TableEndpoint::fetchTarget() {
+  if (!fetchRow()) return false;
+  ++targetRowsRead;
+  return true;
+}
+
+bool TableEndpoint::currentKeyIsNull() const {
+  for (const EndpointColumn& column : columns_) {
+    if (column.inUse && column.key && column.value && column.value->isNull()) return true;
+  }
+  return false;
+}
+
+std::string TableEndpoint::renderColumns(bool keysOnly, bool loggedOnly) const {
+  std::string text;
+  bool firstColumn = true;
+  for (const EndpointColumn& column : columns_) {
+    if (!column.inUse || !column.value) continue;
+    if (keysOnly && !column.key) continue;
+    if (loggedOnly && !column.logged) continue;
+    if (!firstColumn) text += ",";
+    renderValue(text, *column.value, column.hex,
+                column.sourceColumn ? column.sourceColumn->value : nullptr);
+    firstColumn = false;
+  }
+  return text;
+}
+
+bool TableEndpoint::executeChange(SqlRequest& request, OdbcStatement& statement) {
+  return execute(request, statement);
+}
+
+bool TableEndpoint::deleteCurrent() {
+  bool anyLogged = std::any_of(columns_.begin(), columns_.end(), [](const EndpointColumn& c) {
+    return c.inUse && c.logged;
+  });
+  if (anyLogged) log_->AddLine("Deleting row:" + renderColumns(false, true), Note);
+  if (updateDebugging_)
+    log_->AddLine("Update debug: Deleting TO row: " + renderColumns(true, false), Note);
+  if (deleteRequest_.text.empty()) {
+    log_->AddLine("No cursor position for DELETE in table " + table_ + " in data source " +
+                      dataSource_ + "; the row is not deleted",
+                  Error);
+    return false;
+  }
+  if (static_cast<UpdateMode>(updateMode_) == UpdateMode::Keys) {
+    std::size_t i = 0;
+    for (const EndpointColumn& column : columns_) {
+      if (column.inUse && column.key)
+        convertValue(*column.value, *deleteRequest_.parameters()[i++], "");
+    }
+  }
+  if (!executeKeepingConnection(deleteRequest_, deleteStatement_)) return false;
+  ++deletedCount;
+  return true;
+}
+
+bool TableEndpoint::fillParameter(BoundValue& parameter, EndpointColumn& column) {
+  if (column.setColumn) return setColumnValue(*column.setColumn, parameter);
+  if (column.sourceColumn && column.sourceColumn->value) {
+    convertValue(*column.sourceColumn->value, parameter,
+                 column.formatted ? column.formatPattern : std::string());
+  } else {
+    parameter.setNull();
+  }
+  return true;
+}
+
+bool TableEndpoint::appendValuePart(std::string& text, EndpointColumn& column, SqlRequest& request,
+                                    std::int16_t& parameterNumber) {
+  EndpointColumn* source = column.sourceColumn;
+  if (!column.setColumn && source && source->value && isDecimalSqlType(column.description.sqlType) &&
+      source->value->description.bindingType == SQL_C_CHAR) {
+    // The decimal text goes into the statement as it came from the source.
+    // It comes from another database, so only a plain number may pass.
+    if (source->value->isNull()) {
+      text += "NULL";
+      return true;
+    }
+    std::string literal;
+    source->value->getText(literal);
+    literal = trimBlanks(literal);
+    if (!isWellFormedNumber(literal)) {
+      log_->AddLine("Value '" + literal + "' of column " + source->description.name +
+                        " is not a number and cannot be written to the DECIMAL column " +
+                        column.description.name + " of table " + table_ + " in data source " +
+                        dataSource_,
+                    Error);
+      return false;
+    }
+    text += literal;
+    return true;
+  }
+  text += "?";
+  ++parameterNumber;
+  if (static_cast<std::size_t>(parameterNumber) > request.parameters().size())
+    request.addParameter(parameterNumber, parameterDescription(column.description, parameterNumber));
+  return fillParameter(*request.parameters()[parameterNumber - 1], column);
+}
+
+bool TableEndpoint::updateCurrent() {
+  bool anyChanged = false, loggedChanged = false;
+  for (EndpointColumn& column : columns_) {
+    column.changed = false;
+    if (!column.inUse || column.setColumn || column.key || column.unchanged) continue;
+    if (!column.sourceColumn || !column.sourceColumn->value || !column.value) continue;
+    column.changed = !valuesEqual(*column.value, *column.sourceColumn->value);
+    anyChanged = anyChanged || column.changed;
+    loggedChanged = loggedChanged || (column.changed && column.logged);
+  }
+  if (!anyChanged) return true;
+
+  // The statement text is built afresh for every row, but the request is only
+  // prepared again when the text differs from the last one.
+  std::string text = "UPDATE " + qualifiedTable_ + " SET ";
+  SqlRequest request;
+  std::int16_t parameters = 0;
+  bool firstColumn = true;
+  for (EndpointColumn& column : columns_) {
+    if (!column.inUse || column.key || !(column.changed || column.setColumn)) continue;
+    if (!firstColumn) text += ", ";
+    text += column.sqlName + "=";
+    if (!appendValuePart(text, column, request, parameters)) return false;
+    firstColumn = false;
+  }
+  if (updateDebugging_)
+    log_->AddLine("Update debug: Updating TO row: " + renderColumns(true, false), Note);
+  if (loggedChanged) {
+    std::string line = "Updating row:";
+    bool firstLogged = true;
+    for (EndpointColumn& column : columns_) {
+      if (!column.inUse || column.setColumn || !column.logged || !(column.changed || column.key))
+        continue;
+      if (!firstLogged) line += ",";
+      const BoundValue* source = column.sourceColumn ? column.sourceColumn->value : nullptr;
+      renderValue(line, *column.value, column.hex, source);
+      if (!column.key && source) {
+        line += " to";
+        BoundValue converted(column.description);
+        convertValue(*source, converted, column.formatted ? column.formatPattern : std::string());
+        renderValue(line, converted, column.hex, source);
+      }
+      firstLogged = false;
+    }
+    log_->AddLine(line, Note);
+  }
+  const bool keyed = static_cast<UpdateMode>(updateMode_) == UpdateMode::Keys;
+  if (keyed) {
+    std::vector<std::string> keys;
+    for (EndpointColumn& column : columns_) {
+      if (!column.inUse || !column.key) continue;
+      keys.push_back(column.sqlName);
+      ++parameters;
+      request.addParameter(parameters, parameterDescription(column.description, parameters));
+      convertValue(*column.value, *request.parameters()[parameters - 1], "");
+    }
+    text += keyCondition(keys);
+  } else if (!cursorName_.empty()) {
+    text += " WHERE CURRENT OF " + cursorName_;
+  } else if (!readStatement_.appendWhereCurrentOf(text)) {
+    // Never an UPDATE without its WHERE clause.
+    return fail();
+  }
+  if (keyed && updateRequest_.prepared && updateRequest_.text == text &&
+      updateRequest_.parameters().size() == request.parameters().size()) {
+    for (std::size_t i = 0; i < request.parameters().size(); ++i) {
+      BoundValue& from = *request.parameters()[i];
+      BoundValue& to = *updateRequest_.parameters()[i];
+      std::copy(from.data(), from.data() + from.bufferSize(), to.data());
+      to.setIndicator(from.indicator());
+    }
+  } else {
+    updateRequest_ = std::move(request);
+    updateRequest_.text = text;
+    updateRequest_.prepare = keyed;
+  }
+  if (!execute(updateRequest_, updateStatement_)) return false;
+  ++updatedCount;
+  return true;
+}
+
+bool TableEndpoint::prepareInsert() {
+  readOptions();
+  pendingChanges_ = 0;
+  insertRequest_.clear();
+  return true;
+}
+
+bool TableEndpoint::insertRow() {
+  std::string text = "INSERT INTO " + qualifiedTable_ + " (";
+  bool firstColumn = true;
+  for (const EndpointColumn& column : columns_) {
+    if (!column.inUse) continue;
+    if (!firstColumn) text += ", ";
+    text += column.sqlName;
+    firstColumn = false;
+  }
+  text += ") VALUES(";
+  // Parameters are filled in place while the text is built; a text equal to
+  // the previous row's keeps its prepared statement.
+  const bool sameShape = insertRequest_.prepared;
+  SqlRequest fresh;
+  SqlRequest& request = sameShape ? insertRequest_ : fresh;
+  std::int16_t parameters = 0;
+  firstColumn = true;
+  for (EndpointColumn& column : columns_) {
+    if (!column.inUse) continue;
+    if (!firstColumn) text += ", ";
+    if (!appendValuePart(text, column, request, parameters)) return false;
+    firstColumn = false;
+  }
+  text += ")";
+  if (sameShape && text != insertRequest_.text) {
+    // A decimal literal changed the text: build the request anew.
+    insertRequest_.clear();
+    return insertRow();
+  }
+  if (!sameShape) {
+    insertRequest_ = std::move(fresh);
+    insertRequest_.text = text;
+    insertRequest_.prepare = true;
+  }
+  bool anyLogged = std::any_of(columns_.begin(), columns_.end(), [](const EndpointColumn& c) {
+    return c.inUse && !c.setColumn && c.logged;
+  });
+  if (anyLogged) {
+    std::string line = "Inserting row:";
+    bool firstLogged = true;
+    std::size_t parameterIndex = 0;
+    for (EndpointColumn& column : columns_) {
+      if (!column.inUse) continue;
+      const BoundValue* source = column.sourceColumn ? column.sourceColumn->value : nullptr;
+      bool literal = !column.setColumn && source && isDecimalSqlType(column.description.sqlType) &&
+                     source->description.bindingType == SQL_C_CHAR;
+      const BoundValue* inserted =
+          literal ? nullptr : insertRequest_.parameters()[parameterIndex++].get();
+      if (column.setColumn || !column.logged) continue;
+      if (!firstLogged) line += ",";
+      if (inserted) {
+        renderValue(line, *inserted, column.hex, source);
+      } else {
+        BoundValue shown(column.description);
+        shown.description.name = column.description.name;
+        renderValue(line, shown, column.hex, source);
+      }
+      firstLogged = false;
+    }
+    log_->AddLine(line, Note);
+  }
+  if (!execute(insertRequest_, insertStatement_)) {
+    insertRequest_.clear();
+    return false;
+  }
+  ++insertedCount;
+  return true;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,186 @@
+#pragma once
+// One side of a copy definition: the source (FROM) or the target (TO) table in
+// an ODBC data source, with its connection, its columns and every statement it
+// sends. The run of a copy definition decides which operation comes when; the
+// endpoint builds and executes the SQL and writes its own log lines.
+//
+// Every ODBC failure goes through fail(): the driver's message as an error
+// line, then the connection is closed, so the next statement reconnects.
+// Changing statements (anything not starting with SELECT or DECLARE) are not
+// executed while the option NoUpdate is set, and are committed every
+// MaxBeforeCommit statements when that option is above 0.
+//
+// A DELETE or UPDATE is only ever executed with its WHERE clause: WHERE
+// CURRENT OF the read cursor, or, in the KEYS update mode, the key condition
+// with the current target row's key values as parameters.
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "odbc/column_value.h"
+#include "odbc/odbc.h"
+#include "shell/message_log.h"
+
+namespace kestrel {
+
+struct CopyColumn;
+struct SetColumn;
+
+struct EndpointColumn {
+  std::string typeName;  // "<unknown>" for a column of a SELECT statement
+  ColumnDescription description;  // its name is the column name as the data source gives it
+  std::string sqlName;            // the name in statements, quoted by applyQuote
+  bool supported = true;          // the binding rule has a buffer type for its SQL type
+  bool inUse = false;
+  bool key = false;
+  bool logged = false;
+  bool hex = false;
+  bool leftTrim = false;
+  bool unchanged = false;
+  bool formatted = false;
+  std::string formatPattern;
+  const SetColumn* setColumn = nullptr;
+  EndpointColumn* sourceColumn = nullptr;  // target side: where its value comes from
+  const CopyColumn* transforms = nullptr;  // source side: TRANS, EDIT and LEFTTRIM
+  bool compareAsNumber = false;
+  int selectPosition = 0;
+  BoundValue* value = nullptr;  // bound in the read statement; owned by it
+  bool changed = false;
+  // The length the temporary file reads and writes for this column: the
+  // value's indicator as a 32-bit count, -1 for NULL.
+  std::int32_t storedLength = 0;
+};
+
+class TableEndpoint {
+ public:
+  // Reads the options NoUpdate, ListSQL and UpdateDebugging.
+  TableEndpoint();
+  TableEndpoint(const TableEndpoint&) = delete;
+  TableEndpoint& operator=(const TableEndpoint&) = delete;
+  ~TableEndpoint();
+
+  void setTable(const std::string& dataSource, const std::string& qualifier,
+                const std::string& creator, const std::string& table, const std::string& userId,
+                const std::string& password, MessageLog& log);
+  void setSelect(const std::string& dataSource, const std::string& selectStatement,
+                 const std::string& userId, const std::string& password, MessageLog& log);
+  // Quotes the identifiers ("" for none) and builds the qualified table name.
+  // Called after the columns have been added.
+  void applyQuote(const std::string& quote);
+
+  bool connect();
+  void disconnect();
+  bool isConnected() const { return connection_.isConnected(); }
+  // Writes the environment's lastError as an error line, disconnects, false.
+  bool fail();
+
+  bool execute(SqlRequest& request, OdbcStatement& statement);
+  // The same, but a failure only writes the driver's message: the connection
+  // and the cursor being walked stay (a failed DELETE does not end a run).
+  bool executeKeepingConnection(SqlRequest& request, OdbcStatement& statement);
+  void executeCommitStatement();
+  void commitPending();
+
+  // Finds the column (loading the column list first when it is empty), marks
+  // it in use and stores its flags and links; nullptr after an error line.
+  EndpointColumn* addColumn(const std::string& name, bool key, bool logged, bool hex,
+                            EndpointColumn* sourceColumn, const std::string& formatPattern,
+                            const SetColumn* setColumn, const CopyColumn* transforms,
+                            bool leftTrim, bool unchanged);
+
+  // Source side.
+  // The SELECT of the source: the statement given, or the columns in use
+  // from the table with the condition and the order.
+  std::string sourceSelectText(const std::string& where, const std::string& orderBy) const;
+  bool openSourceSelect(const std::string& where, const std::string& orderBy);
+  // The next source row into the bound values; counts rowsFetched. False at
+  // the end and on failure (readFailed() tells which).
+  bool fetchSource();
+  // Executes the source SELECT and binds its columns (for filling the
+  // temporary file); the caller fetches with fetchRow().
+  bool executeSourceSelect(const std::string& where, const std::string& orderBy);
+  bool fetchRow();
+  // Ends the source read but keeps the bound buffers, which the temporary
+  // file reads records into afterwards.
+  void closeCursor();
+
+  // Target side.
+  bool openForUpdate(int updateMode, const std::string& where);
+  bool fetchTarget();
+  bool deleteCurrent();
+  bool updateCurrent();
+  bool prepareInsert();
+  bool insertRow();
+
+  // True when the last fetch ended on an error rather than at the end of the
+  // data; the error line has then been written.
+  bool readFailed() const { return readFailed_; }
+  // True when a key of the current target row holds NULL: such a row is
+  // never updated or deleted.
+  bool currentKeyIsNull() const;
+
+  std::list<EndpointColumn>& columns() { return columns_; }
+  const std::string& dataSource() const { return dataSource_; }
+  const std::string& table() const { return table_; }
+  const std::string& qualifiedTable() const { return qualifiedTable_; }
+  bool selectMode() const { return selectMode_; }
+  bool updateDebugging() const { return updateDebugging_; }
+  bool doUpdate() const { return doUpdate_; }
+  MessageLog& log() const { return *log_; }
+
+  std::int32_t rowsFetched = 0;
+  std::int32_t targetRowsRead = 0;
+  std::int32_t deletedCount = 0;
+  std::int32_t updatedCount = 0;
+  std::int32_t insertedCount = 0;
+  // Counters of a replication's source side (kept here, reported by the run).
+  std::int32_t rowsRead = 0;
+  std::int32_t rowsUsed = 0;
+  // The record status of the row in the source buffers: 1 new, 2 matched.
+  std::int16_t recordStatus = 1;
+
+ private:
+  bool loadColumns();
+  void readOptions();
+  bool bindReadColumns(bool includeSet);
+  bool checkFetched(bool fetched);
+  // The value part of a column in an INSERT or UPDATE: the literal text of a
+  // decimal fed from characters, or "?" with a new parameter. False (after an
+  // error line) when such a literal is not a well-formed number.
+  bool appendValuePart(std::string& text, EndpointColumn& column, SqlRequest& request,
+                       std::int16_t& parameterNumber);
+  bool fillParameter(BoundValue& parameter, EndpointColumn& column);
+  bool executeChange(SqlRequest& request, OdbcStatement& statement);
+  std::string renderColumns(bool keysOnly, bool loggedOnly) const;
+
+  std::string dataSource_, qualifier_, creator_, table_, userId_, password_;
+  bool selectMode_ = false;
+  std::string selectStatement_;
+  std::string qualifiedTable_;
+  std::string cursorName_;
+  MessageLog* log_ = nullptr;
+  OdbcConnection connection_;
+  std::list<EndpointColumn> columns_;
+  OdbcStatement readStatement_, insertStatement_, deleteStatement_, updateStatement_;
+  SqlRequest deleteRequest_;
+  SqlRequest insertRequest_, updateRequest_;
+  int updateMode_ = 0;
+  bool readFailed_ = false;
+  bool keepConnection_ = false;
+  std::int32_t pendingChanges_ = 0;
+  std::int32_t maxBeforeCommit_ = 0;
+  bool doUpdate_ = true;
+  bool listSql_ = false;
+  bool updateDebugging_ = false;
+  bool listColumns_ = false;
+};
+
+// Whether a text is a plain decimal number (optional sign, digits with at most
+// one decimal point, blanks around): the only text a source value may put into
+// a statement.
+bool isWellFormedNumber(const std::string& text);
+
+}  // namespace kestrel

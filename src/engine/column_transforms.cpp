@@ -131,28 +131,4 @@ double editFloat(const EditRules& rules, double value) {
   return std::strtod(edit(rules, text, true).c_str(), nullptr);
 }
 
-std::string formatInteger(const std::string& pattern, long long value) {
-  // Accept exactly "%" [ "0" ] digits "ld".
-  bool zero = false;
-  int width = -1;
-  if (pattern.size() >= 4 && pattern[0] == '%' && pattern.compare(pattern.size() - 2, 2, "ld") == 0) {
-    std::string middle = pattern.substr(1, pattern.size() - 3);
-    if (!middle.empty() && middle[0] == '0') {
-      zero = true;
-      middle.erase(0, 1);
-    }
-    if (!middle.empty() && middle.size() <= 4 &&
-        std::all_of(middle.begin(), middle.end(), isDigit))
-      width = std::atoi(middle.c_str());
-  }
-  std::string digits = std::to_string(value < 0 ? -static_cast<unsigned long long>(value)
-                                                : static_cast<unsigned long long>(value));
-  std::string sign = value < 0 ? "-" : "";
-  if (width < 0) return sign + digits;
-  std::size_t used = sign.size() + digits.size();
-  if (used >= static_cast<std::size_t>(width)) return sign + digits;
-  std::string pad(width - used, zero ? '0' : ' ');
-  return zero ? sign + pad + digits : pad + sign + digits;
-}
-
 }  // namespace kestrel

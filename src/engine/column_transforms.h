@@ -75,11 +75,6 @@ std::string edit(const EditRules& rules, const std::string& text, bool digitsOnl
 std::int32_t editInteger(const EditRules& rules, std::int32_t value, bool* fits);
 double editFloat(const EditRules& rules, double value);
 
-// "%<width>ld" or "%0<width>ld", as built from a FORMAT command. The pattern is
-// interpreted here, never handed to printf, so no script text can become a
-// format string. Any other text formats in plain decimal.
-std::string formatInteger(const std::string& pattern, long long value);
-
 // Reads a decimal integer: leading white space, an optional sign, digits up to
 // the first other character; no digits give 0.
 long long readDecimalInteger(const std::string& text);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "odbc/column_value.h"
 #include "shell/message_log.h"
 
 namespace kestrel {
@@ -90,6 +91,8 @@ TEST(Edit, NumericFormsEditTheDigits) {
   EXPECT_GT(overflowing, 0);
 }
 
+// The patterns that FORMAT commands build, as the conversion into a target
+// column applies them.
 TEST(Format, PatternsFromFormatCommands) {
   struct Case {
     const char* pattern;
@@ -101,7 +104,7 @@ TEST(Format, PatternsFromFormatCommands) {
       {"%5ld", -42, "  -42"},   {"%02ld", 12345, "12345"}, {"%0ld", 7, "7"},
       {"%s%s%n", 7, "7"},       {"", -3, "-3"},           {"%08ld", 20261210, "20261210"},
   };
-  for (const Case& c : cases) EXPECT_EQ(formatInteger(c.pattern, c.value), c.text) << c.pattern;
+  for (const Case& c : cases) EXPECT_EQ(formatLong(c.pattern, c.value), c.text) << c.pattern;
 }
 
 TEST(Format, ReadDecimalIntegerStopsAtTheFirstNonDigit) {

@@ -11,12 +11,16 @@
 #
 # Settings (environment):
 #   KESTREL_BENCH_SIZES       row counts, default "10000 100000 1000000"
-#   KESTREL_BENCH_REPS        repetitions of each measurement; default 5 below
-#                             1,000,000 rows and 3 from there
+#   KESTREL_BENCH_REPS        runs of each measurement; default 5 below 100,000
+#                             rows and 3 from there
+#   KESTREL_BENCH_COPY_REPS   runs of the kestrel simple copy, which commits every
+#                             row on its own; default as above, but 1 from
+#                             1,000,000 rows
 #   KESTREL_BENCH_DATABASES   default "sqlite postgresql"
 #   KESTREL_BENCH_BUILD_DIR   default build (configured with the defaults when new)
 #   KESTREL_BENCH_RESULTS     the Markdown table, default bench/results/latest.md
 #   KESTREL_BENCH_SKIP_SETUP  1: do not call scripts/setup.sh
+#   KESTREL_BENCH_SKIP_BUILD  1: use the programs already in the build folder
 #   KESTREL_PG_PORT           PostgreSQL test server port, default 55432
 #
 # Exit status 0 when every measurement that is available ran and left the
@@ -46,12 +50,14 @@ if [ "${KESTREL_BENCH_SKIP_SETUP:-0}" != 1 ]; then
 fi
 [ -x /usr/bin/time ] || die "/usr/bin/time is missing (scripts/setup.sh installs it)"
 
-if [ ! -f "$BUILD/build.ninja" ] && [ ! -f "$BUILD/Makefile" ]; then
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja >/dev/null
+if [ "${KESTREL_BENCH_SKIP_BUILD:-0}" != 1 ]; then
+  if [ ! -f "$BUILD/build.ninja" ] && [ ! -f "$BUILD/Makefile" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja >/dev/null
+  fi
+  cmake --build "$BUILD" -j2 --target odbc_read_limit odbc_reload odbc_sql
+  # kestrel needs Qt; when it is not part of this build its rows say so.
+  cmake --build "$BUILD" -j2 --target kestrel || log "kestrel did not build; its rows are skipped"
 fi
-cmake --build "$BUILD" -j2 --target odbc_read_limit odbc_reload odbc_sql
-# kestrel needs Qt; when it is not part of this build its rows say so.
-cmake --build "$BUILD" -j2 --target kestrel || log "kestrel did not build; its rows are skipped"
 
 for db in $DATABASES; do
   case $db in
@@ -68,11 +74,16 @@ export ODBCINI
 XDG_CONFIG_HOME=$WORK/config
 export XDG_CONFIG_HOME
 mkdir -p "$XDG_CONFIG_HOME"
+# Neither database waits for the disk: the PostgreSQL test server runs with
+# fsync=off, and SQLite gets SyncPragma=OFF. With the sync on, each commit of a
+# simple copy (one per row) would cost SQLite a disk flush and the measurement
+# would show the disk, not the program.
 cat >"$ODBCINI" <<EOF
 [kb_sqlite]
 Driver=SQLite3
 Database=$WORK/bench.db
 Timeout=5000
+SyncPragma=OFF
 
 [kb_postgresql]
 Driver=PostgreSQL ANSI
@@ -291,7 +302,12 @@ measure() {
     t1=$(date +%s%N)
     if [ "$rc" -ne 0 ]; then
       status=failed
-      notes="exit $rc: $(tail -n 1 "$err" | tr '\t|' '  ')"
+      # The error is the last line on standard error, or, for kestrel, whose log
+      # goes to standard output, the last line there.
+      local last
+      last=$(grep -v '^[[:space:]]*$' "$err" | tail -n 1 || true)
+      [ -n "$last" ] || last=$(grep -v '^[[:space:]]*$' "$out" | tail -n 1 || true)
+      notes="exit $rc: $(tr '\t|' '  ' <<<"$last")"
       log "$DB $n $label failed: $(cat "$err")"
       break
     fi
@@ -302,7 +318,7 @@ measure() {
     if [ "$rep" -eq 1 ]; then
       local hash
       hash=$(grep -o 'Hash statistics:.*' "$out" | head -n 1 || true)
-      [ -n "$hash" ] && notes="$hash"
+      [ -n "$hash" ] && notes=$(tr '|' ' ' <<<"$hash")
       if [ "$check" != - ]; then
         local diff
         diff=$(differing_rows "$n" "$check")
@@ -345,10 +361,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-reps_for() {
-  if [ -n "${KESTREL_BENCH_REPS:-}" ]; then
+reps_for() {  # reps_for N [copy]
+  if [ "${2:-}" = copy ] && [ -n "${KESTREL_BENCH_COPY_REPS:-}" ]; then
+    echo "$KESTREL_BENCH_COPY_REPS"
+  elif [ "${2:-}" = copy ] && [ "$1" -ge 1000000 ]; then
+    echo 1
+  elif [ -n "${KESTREL_BENCH_REPS:-}" ]; then
     echo "$KESTREL_BENCH_REPS"
-  elif [ "$1" -ge 1000000 ]; then
+  elif [ "$1" -ge 100000 ]; then
     echo 3
   else
     echo 5
@@ -358,6 +378,7 @@ reps_for() {
 KESTREL_READY=0
 kestrel_available && KESTREL_READY=1
 STARTED=$(date -u '+%Y-%m-%d %H:%M UTC')
+LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
 SECONDS=0
 
 for db in $DATABASES; do
@@ -365,9 +386,10 @@ for db in $DATABASES; do
   for n in $SIZES; do
     REPS=$(reps_for "$n")
     log "$DB, $n rows: generating"
+    generated_at=$SECONDS
     generate "$n"
     restore_target "$n"
-    log "$DB, $n rows: generated"
+    log "$DB, $n rows: generated in $((SECONDS - generated_at)) s"
 
     # Both tables are only read, so the target needs no restore between runs.
     measure "$n" "read limit (odbc_read_limit)" - - -- \
@@ -380,9 +402,11 @@ for db in $DATABASES; do
       measure "$n" "kestrel replication (UPDATE=KEYS)" restore_target "bench_dst_$n" -- \
         "$BIN/kestrel" --batch "ScriptFile=$WORK/replicate_$n.txt" DebugMode=1 \
         "TempFile=$WORK/kestrel.tmp"
+      REPS=$(reps_for "$n" copy)
       measure "$n" "kestrel simple copy" restore_copy_target "bench_copy_$n" -- \
         "$BIN/kestrel" --batch "ScriptFile=$WORK/copy_$n.txt" DebugMode=1 \
         "TempFile=$WORK/kestrel.tmp"
+      REPS=$(reps_for "$n")
     else
       not_available "$n" "kestrel replication (UPDATE=KEYS)" "kestrel --batch not available yet"
       not_available "$n" "kestrel simple copy" "kestrel --batch not available yet"
@@ -408,9 +432,12 @@ sqlite_version=$(sqlite3 --version 2>/dev/null | awk '{ print $1 }')
 pg_version=$(psql --version 2>/dev/null | awk '{ print $3 }')
 mkdir -p "$(dirname "$RESULTS")"
 {
-  echo "Run of $STARTED on $cpu, $(nproc) cores, $memory memory, $(uname -sr);"
-  echo "SQLite ${sqlite_version:-?} (file in ${TMPDIR:-/tmp}), PostgreSQL ${pg_version:-?} on"
-  echo "loopback (the test server, fsync=off). Whole run: $((SECONDS / 60)) min $((SECONDS % 60)) s."
+  echo "- Machine: $cpu, $(nproc) cores, $memory memory, $(uname -sr); the cores are"
+  echo "  shared with other processes (load average over 1, 5, 15 min before the run:"
+  echo "  $LOAD_BEFORE; after: $(cut -d' ' -f1-3 /proc/loadavg))."
+  echo "- Run: $STARTED, $((SECONDS / 60)) min $((SECONDS % 60)) s in all; sizes $SIZES."
+  echo "- Databases: SQLite ${sqlite_version:-?} (file in ${TMPDIR:-/tmp}, SyncPragma=OFF);"
+  echo "  PostgreSQL ${pg_version:-?}, the test server on loopback (fsync=off)."
   echo
   echo "Times are wall seconds of the whole process (connect included); × read limit is"
   echo "the median divided by the read limit's median on the same database and size;"

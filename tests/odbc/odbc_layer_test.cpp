@@ -17,6 +17,7 @@
 #include "odbc/database_format.h"
 #include "odbc/odbc.h"
 #include "odbc_test_folder.h"
+#include "fakes.h"
 #include "shell/platform.h"
 
 namespace kestrel {
@@ -27,21 +28,8 @@ using test::OdbcTestFolder;
 using test::Row;
 using test::TestDatabase;
 
-struct ShownBox {
-  std::string text, caption;
-  BoxIcon icon;
-};
-
 // Answers the "ODBC error" boxes for the test and remembers them.
-class RecordingMessageBox final : public MessageBox {
- public:
-  RecordingMessageBox() { setProgramMessageBox(this); }
-  ~RecordingMessageBox() override { setProgramMessageBox(nullptr); }
-  void show(const std::string& text, const std::string& caption, BoxIcon icon) override {
-    shown.push_back({text, caption, icon});
-  }
-  std::vector<ShownBox> shown;
-};
+using test::RecordingMessageBox;
 
 ColumnDescription described(int sqlType, int precision = 0, int scale = 0) {
   ColumnDescription d;
@@ -180,7 +168,7 @@ TEST_P(DriverTest, FetchesEveryValueClassAndStopsAtTheEnd) {
   EXPECT_EQ(env_.lastError(), "before the end");
   EXPECT_TRUE(statement_.noResult());
   EXPECT_FALSE(statement_.fetch());
-  EXPECT_TRUE(boxes_.shown.empty());
+  EXPECT_TRUE(boxes_.boxes.empty());
 }
 
 TEST_P(DriverTest, ReportsItsCatalogTypesAndTheBindingRuleTakesThem) {
@@ -272,10 +260,10 @@ TEST_P(DriverTest, CountsAWarningAsSuccessAndShowsItUnlessSilent) {
   EXPECT_TRUE(v->truncated());
   EXPECT_EQ(v->indicator(), 8);
   EXPECT_EQ(textOf(v), "abcd");
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text, env_.lastError());
-  EXPECT_EQ(boxes_.shown[0].caption, "ODBC error");
-  EXPECT_EQ(boxes_.shown[0].icon, BoxIcon::Warning);
+  ASSERT_EQ(boxes_.boxes.size(), 1u);
+  EXPECT_EQ(boxes_.boxes[0].text, env_.lastError());
+  EXPECT_EQ(boxes_.boxes[0].caption, "ODBC error");
+  EXPECT_EQ(boxes_.boxes[0].icon, BoxIcon::Warning);
 }
 
 TEST_P(DriverTest, DisconnectDropsEveryStatementOnTheConnection) {
@@ -619,8 +607,8 @@ TEST(Connection, UnknownDataSourceFailsWithTheDriverManagerMessage) {
   EXPECT_TRUE(env.connections().empty());
   EXPECT_NE(env.lastError().find("Data source name not found"), std::string::npos)
       << env.lastError();
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, env.lastError());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, env.lastError());
   EXPECT_TRUE(env.close());  // no connection handle left behind
 }
 
@@ -742,16 +730,16 @@ TEST_P(CheckTest, OnlySuccessAndSuccessWithInfoSucceed) {
   EXPECT_EQ(env.check(GetParam().rc, SQL_NULL_HDBC, SQL_NULL_HSTMT), GetParam().result);
   if (GetParam().rc == SQL_SUCCESS) {
     EXPECT_EQ(env.lastError(), "OK");
-    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(boxes.boxes.empty());
   } else {
     // No diagnostic record stands behind a made-up return code.
     EXPECT_EQ(env.lastError(), "Undefined error");
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].caption, "ODBC error");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, "ODBC error");
   }
   env.setSilent(true);
   env.check(GetParam().rc, SQL_NULL_HDBC, SQL_NULL_HSTMT);
-  EXPECT_LE(boxes.shown.size(), 1u);
+  EXPECT_LE(boxes.boxes.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ReturnCodes, CheckTest,

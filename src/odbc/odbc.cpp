@@ -1,0 +1,436 @@
+#include "odbc/odbc.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "shell/platform.h"
+
+namespace kestrel {
+
+namespace detail {
+
+void EnvironmentHandleTraits::free(Handle handle) noexcept { SQLFreeEnv(handle); }
+void ConnectionHandleTraits::free(Handle handle) noexcept { SQLFreeConnect(handle); }
+void StatementHandleTraits::free(Handle handle) noexcept { SQLFreeStmt(handle, SQL_DROP); }
+
+}  // namespace detail
+
+namespace {
+
+SQLCHAR* textOrNull(const std::string& text) {
+  return text.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
+SQLCHAR* sqlText(const std::string& text) {
+  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
+SQLINTEGER sqlLength(const std::string& text) {
+  return static_cast<SQLINTEGER>(
+      std::min<size_t>(text.size(), std::numeric_limits<SQLINTEGER>::max()));
+}
+
+std::string bufferText(const SQLCHAR* buffer, size_t capacity) {
+  const char* chars = reinterpret_cast<const char*>(buffer);
+  return std::string(chars, strnlen(chars, capacity));
+}
+
+uint64_t nextAllocation() {
+  static uint64_t counter = 0;
+  return ++counter;
+}
+
+template <typename T>
+void removeFrom(std::vector<T*>& list, T* item) {
+  list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+template <typename T>
+void addTo(std::vector<T*>& list, T* item) {
+  if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+}
+
+}  // namespace
+
+std::string tableTypeList(unsigned typeFlags) {
+  if (typeFlags & kTableTypeAll) return {};
+  static const std::pair<unsigned, const char*> kTypes[] = {
+      {kTableTypeTable, "'TABLE'"},
+      {kTableTypeView, "'VIEW'"},
+      {kTableTypeSystemTable, "'SYSTEM TABLE'"},
+      {kTableTypeAlias, "'ALIAS'"},
+      {kTableTypeSynonym, "'SYNONYM'"},
+  };
+  std::string list;
+  for (const auto& [bit, name] : kTypes) {
+    if (!(typeFlags & bit)) continue;
+    if (!list.empty()) list += ",";
+    list += name;
+  }
+  return list;
+}
+
+SQLULEN parameterColumnSize(const ColumnDescription& d) {
+  SQLULEN precision = static_cast<SQLULEN>(std::max<int32_t>(d.precision, 0));
+  if (isCharacterSqlType(d.sqlType)) return precision + 1;
+  if (d.sqlType == SQL_NUMERIC || d.sqlType == SQL_DECIMAL) return std::min<SQLULEN>(precision, 15);
+  return precision;
+}
+
+OdbcEnvironment& odbcEnvironment() {
+  static OdbcEnvironment environment;
+  return environment;
+}
+
+bool OdbcEnvironment::open(bool silent) {
+  close();
+  silent_ = silent;
+  SQLRETURN rc = SQLAllocEnv(handle_.receive());
+  if (!check(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT)) {
+    handle_.reset();
+    return false;
+  }
+  return true;
+}
+
+bool OdbcEnvironment::close() {
+  while (!connections_.empty()) connections_.back()->disconnect();
+  if (!handle_) return true;
+  return SQLFreeEnv(handle_.release()) == SQL_SUCCESS;
+}
+
+bool OdbcEnvironment::openImplicitly() { return isOpen() || open(false); }
+
+std::optional<std::string> OdbcEnvironment::nextDataSource() {
+  if (!openImplicitly()) return std::nullopt;
+  SQLCHAR name[33] = {0};
+  SQLCHAR description[256] = {0};
+  SQLSMALLINT nameLength = 0;
+  SQLSMALLINT descriptionLength = 0;
+  SQLRETURN rc = SQLDataSources(handle_.get(), SQL_FETCH_NEXT, name, sizeof name, &nameLength,
+                                description, sizeof description, &descriptionLength);
+  if (rc == SQL_NO_DATA_FOUND) {
+    dataSourceName_.clear();
+    dataSourceDescription_.clear();
+    return std::nullopt;
+  }
+  if (!check(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT)) return std::nullopt;
+  dataSourceName_ = bufferText(name, sizeof name);
+  dataSourceDescription_ = bufferText(description, sizeof description);
+  return dataSourceName_;
+}
+
+bool OdbcEnvironment::check(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
+  if (rc == SQL_SUCCESS) {
+    lastError_ = "OK";
+    return true;
+  }
+  SQLCHAR state[6] = {0};
+  SQLINTEGER nativeError = 0;
+  SQLCHAR message[513] = {0};
+  SQLSMALLINT length = 0;
+  SQLRETURN errorRc =
+      SQLError(handle_.get(), hdbc, hstmt, state, &nativeError, message, sizeof message, &length);
+  if (errorRc == SQL_SUCCESS || errorRc == SQL_SUCCESS_WITH_INFO)
+    lastError_ = bufferText(message, sizeof message - 1);
+  else
+    lastError_ = "Undefined error";
+  if (!silent_) programMessageBox().show(lastError_, "ODBC error", BoxIcon::Warning);
+  return rc == SQL_SUCCESS_WITH_INFO;
+}
+
+void OdbcEnvironment::registerConnection(OdbcConnection* connection) {
+  addTo(connections_, connection);
+}
+
+void OdbcEnvironment::unregisterConnection(OdbcConnection* connection) {
+  removeFrom(connections_, connection);
+}
+
+void SqlRequest::clear() {
+  text.clear();
+  prepare = false;
+  prepared = false;
+  maxRows = 0;
+  queryTimeout = 0;
+  maxLength = 0;
+  parameters_.clear();
+  preparedAllocation_ = 0;
+}
+
+BoundValue& SqlRequest::addParameter(int16_t number, const ColumnDescription& description) {
+  ColumnDescription d = description;
+  d.number = number;
+  parameters_.push_back(std::make_unique<BoundValue>(d));
+  return *parameters_.back();
+}
+
+bool OdbcConnection::connect(const std::string& dataSource, const std::string& userId,
+                             const std::string& password) {
+  if (!environment_->openImplicitly()) return false;
+  if (isConnected()) disconnect();
+  OdbcEnvironment& env = *environment_;
+  SQLRETURN rc = SQLAllocConnect(env.handle(), handle_.receive());
+  if (!env.check(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT)) {
+    handle_.reset();
+    return false;
+  }
+  if ((setLoginTimeout && !setOption(SQL_LOGIN_TIMEOUT, static_cast<uint32_t>(loginTimeout))) ||
+      (setAccessMode && !setOption(SQL_ACCESS_MODE, SQL_MODE_READ_WRITE)) ||
+      (setAutocommit && !setOption(SQL_AUTOCOMMIT, autocommit ? 1 : 0))) {
+    handle_.reset();
+    return false;
+  }
+  rc = SQLConnect(handle_.get(), sqlText(dataSource), SQL_NTS, sqlText(userId), SQL_NTS,
+                  sqlText(password), SQL_NTS);
+  if (!env.check(rc, handle_.get(), SQL_NULL_HSTMT)) {
+    SQLDisconnect(handle_.get());
+    handle_.reset();
+    return false;
+  }
+  env.registerConnection(this);
+  return true;
+}
+
+void OdbcConnection::disconnect() {
+  if (!handle_) return;
+  environment_->unregisterConnection(this);
+  while (!statements_.empty()) statements_.back()->drop();
+  // With autocommit off, a driver refuses to disconnect inside an open
+  // transaction and the handle could then never be freed; the uncommitted
+  // work is rolled back, as closing the connection would do anyway.
+  if (SQLDisconnect(handle_.get()) == SQL_ERROR) {
+    SQLTransact(environment_->handle(), handle_.get(), SQL_ROLLBACK);
+    SQLDisconnect(handle_.get());
+  }
+  handle_.reset();
+}
+
+bool OdbcConnection::setOption(int option, uint32_t value) {
+  SQLRETURN rc = SQLSetConnectOption(handle_.get(), static_cast<SQLUSMALLINT>(option),
+                                     static_cast<SQLULEN>(value));
+  return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT);
+}
+
+bool OdbcConnection::queryTables(OdbcStatement& statement, const std::string& qualifier,
+                                 const std::string& owner, const std::string& tableName,
+                                 unsigned typeFlags) {
+  if (!statement.allocate(this)) return false;
+  std::string types = tableTypeList(typeFlags);
+  SQLRETURN rc = SQLTables(statement.handle(), textOrNull(qualifier), SQL_NTS, textOrNull(owner),
+                           SQL_NTS, textOrNull(tableName), SQL_NTS, textOrNull(types), SQL_NTS);
+  if (!environment_->check(rc, handle_.get(), statement.handle())) return false;
+  statement.noResult_ = false;
+  return true;
+}
+
+bool OdbcConnection::queryColumns(OdbcStatement& statement, const std::string& qualifier,
+                                  const std::string& owner, const std::string& tableName,
+                                  const std::string& columnName) {
+  if (!statement.allocate(this)) return false;
+  SQLRETURN rc =
+      SQLColumns(statement.handle(), textOrNull(qualifier), SQL_NTS, textOrNull(owner), SQL_NTS,
+                 textOrNull(tableName), SQL_NTS, textOrNull(columnName), SQL_NTS);
+  if (!environment_->check(rc, handle_.get(), statement.handle())) return false;
+  statement.noResult_ = false;
+  return true;
+}
+
+bool OdbcConnection::bindRequest(SqlRequest& request, OdbcStatement& statement) {
+  if (request.maxRows > 0 && !statement.setOption(SQL_MAX_ROWS, request.maxRows)) return false;
+  if (request.queryTimeout > 0 && !statement.setOption(SQL_QUERY_TIMEOUT, request.queryTimeout))
+    return false;
+  if (request.maxLength > 0 && !statement.setOption(SQL_MAX_LENGTH, request.maxLength))
+    return false;
+  for (const auto& parameter : request.parameters_) {
+    const ColumnDescription& d = parameter->description;
+    SQLRETURN rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number),
+                               d.bindingType, d.sqlType, parameterColumnSize(d), d.scale,
+                               parameter->data(), parameter->odbcIndicator());
+    if (!environment_->check(rc, handle_.get(), statement.handle())) return false;
+  }
+  return true;
+}
+
+bool OdbcConnection::execute(SqlRequest& request, OdbcStatement& statement) {
+  if (!isConnected()) return false;
+  if (!environment_->openImplicitly()) return false;
+  OdbcEnvironment& env = *environment_;
+  SQLRETURN rc;
+  if (request.prepare) {
+    bool current = request.prepared && statement.connection_ == this && statement.isAllocated() &&
+                   request.preparedAllocation_ == statement.allocation_;
+    if (current) {
+      // A result set left open by the previous execution would make the
+      // driver refuse to execute again; closing it keeps the bindings.
+      SQLFreeStmt(statement.handle(), SQL_CLOSE);
+    } else {
+      request.prepared = false;
+      if (!statement.allocate(this)) return false;
+      rc = SQLPrepare(statement.handle(), sqlText(request.text), sqlLength(request.text));
+      if (!env.check(rc, handle_.get(), statement.handle())) return false;
+      if (!bindRequest(request, statement)) return false;
+      request.prepared = true;
+      request.preparedAllocation_ = statement.allocation_;
+    }
+    rc = SQLExecute(statement.handle());
+  } else {
+    if (!statement.allocate(this)) return false;
+    if (!bindRequest(request, statement)) return false;
+    rc = SQLExecDirect(statement.handle(), sqlText(request.text), sqlLength(request.text));
+  }
+  if (!env.check(rc, handle_.get(), statement.handle())) return false;
+  statement.noResult_ = false;
+  return true;
+}
+
+bool OdbcConnection::transact(int kind) {
+  if (!isConnected()) return false;
+  if (!environment_->openImplicitly()) return false;
+  SQLRETURN rc =
+      SQLTransact(environment_->handle(), handle_.get(), static_cast<SQLUSMALLINT>(kind));
+  return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT);
+}
+
+void OdbcConnection::registerStatement(OdbcStatement* statement) { addTo(statements_, statement); }
+
+void OdbcConnection::unregisterStatement(OdbcStatement* statement) {
+  removeFrom(statements_, statement);
+}
+
+bool OdbcStatement::allocate(OdbcConnection* connection) {
+  if (connection == nullptr || !connection->isConnected()) return false;
+  drop();
+  SQLRETURN rc = SQLAllocStmt(connection->handle(), handle_.receive());
+  if (!connection->environment().check(rc, connection->handle(), SQL_NULL_HSTMT)) {
+    handle_.reset();
+    return false;
+  }
+  connection->registerStatement(this);
+  connection_ = connection;
+  noResult_ = true;
+  allocation_ = nextAllocation();
+  return true;
+}
+
+void OdbcStatement::drop() {
+  if (!handle_) return;
+  if (connection_) connection_->unregisterStatement(this);
+  // The handle goes before the buffers that it may still write into.
+  handle_.reset();
+  columns_.clear();
+  connection_ = nullptr;
+  noResult_ = true;
+}
+
+int16_t OdbcStatement::resultColumnCount() {
+  if (!handle_) return 0;
+  SQLSMALLINT count = 0;
+  SQLRETURN rc = SQLNumResultCols(handle_.get(), &count);
+  if (!environment().check(rc, connectionHandle(), handle_.get())) return 0;
+  return count;
+}
+
+bool OdbcStatement::describeColumn(int16_t number, ColumnDescription& description) {
+  if (!handle_) return false;
+  SQLCHAR name[128] = {0};
+  SQLSMALLINT nameLength = 0;
+  SQLSMALLINT sqlType = 0;
+  SQLULEN precision = 0;
+  SQLSMALLINT scale = 0;
+  SQLSMALLINT nullable = 0;
+  SQLRETURN rc = SQLDescribeCol(handle_.get(), static_cast<SQLUSMALLINT>(number), name, sizeof name,
+                                &nameLength, &sqlType, &precision, &scale, &nullable);
+  if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
+  description.number = number;
+  description.name = bufferText(name, sizeof name - 1);
+  description.sqlType = sqlType;
+  description.precision = static_cast<int32_t>(
+      std::min<SQLULEN>(precision, static_cast<SQLULEN>(std::numeric_limits<int32_t>::max())));
+  description.scale = scale;
+  description.nullable = nullable == SQL_NULLABLE;
+  description.bindingType = 0;
+  description.bindingLength = 0;
+  if (!completeBinding(description)) {
+    environment().setLastError("Column '" + description.name + "' has the SQL type " +
+                               std::to_string(sqlType) + ", which cannot be bound");
+    return false;
+  }
+  return true;
+}
+
+BoundValue* OdbcStatement::bindColumn(int16_t number, const ColumnDescription* description) {
+  if (!handle_) return nullptr;
+  ColumnDescription d;
+  if (description)
+    d = *description;
+  else if (!describeColumn(number, d))
+    return nullptr;
+  d.number = number;
+  auto value = std::make_unique<BoundValue>(d);
+  SQLRETURN rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), d.bindingType,
+                            value->data(), value->bufferSize(), value->odbcIndicator());
+  if (!environment().check(rc, connectionHandle(), handle_.get())) return nullptr;
+  columns_.push_back(std::move(value));
+  return columns_.back().get();
+}
+
+bool OdbcStatement::fetch() {
+  if (!handle_ || noResult_) return false;
+  for (const auto& column : columns_) {
+    if (column->description.bindingType == SQL_C_CHAR && column->description.bindingLength > 0)
+      std::memset(column->data(), ' ', static_cast<size_t>(column->description.bindingLength));
+  }
+  SQLRETURN rc = SQLFetch(handle_.get());
+  if (rc == SQL_NO_DATA_FOUND) {
+    noResult_ = true;
+    return false;
+  }
+  bool fetched = environment().check(rc, connectionHandle(), handle_.get());
+  for (const auto& column : columns_) {
+    if (column->description.sqlType == SQL_DECIMAL) normaliseDecimalText(*column);
+  }
+  if (!fetched) noResult_ = true;
+  return fetched;
+}
+
+bool OdbcStatement::setOption(int option, uint32_t value) {
+  if (!handle_) return false;
+  SQLRETURN rc = SQLSetStmtOption(handle_.get(), static_cast<SQLUSMALLINT>(option),
+                                  static_cast<SQLULEN>(value));
+  return environment().check(rc, connectionHandle(), handle_.get());
+}
+
+bool OdbcStatement::appendWhereCurrentOf(std::string& text) {
+  if (!handle_) return false;
+  std::vector<SQLCHAR> name(24, 0);
+  SQLSMALLINT length = 0;
+  SQLRETURN rc =
+      SQLGetCursorName(handle_.get(), name.data(), static_cast<SQLSMALLINT>(name.size()), &length);
+  if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
+  // A cut cursor name would address no cursor or another one: a longer name
+  // is read again in full.
+  if (length >= static_cast<SQLSMALLINT>(name.size())) {
+    name.assign(static_cast<size_t>(length) + 1, 0);
+    rc = SQLGetCursorName(handle_.get(), name.data(), static_cast<SQLSMALLINT>(name.size()),
+                          &length);
+    if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
+  }
+  size_t size = std::min(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), name.size() - 1);
+  text += " WHERE CURRENT OF ";
+  text += bufferText(name.data(), size);
+  return true;
+}
+
+int32_t OdbcStatement::rowCount() {
+  if (!handle_) return -1;
+  SQLLEN count = 0;
+  SQLRETURN rc = SQLRowCount(handle_.get(), &count);
+  if (!environment().check(rc, connectionHandle(), handle_.get())) return -1;
+  return static_cast<int32_t>(std::clamp<SQLLEN>(count, -1, std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace kestrel

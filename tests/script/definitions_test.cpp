@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "odbc_test_folder.h"
 #include "script/script_reader.h"
 #include "script_fixture.h"
 
@@ -359,14 +360,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ResolveTest, BindsTheFirstDefinitionOfTheNameAndKind) {
   TempFolder folder;
+  // Lock definitions connect to their source while they are resolved.
+  test::OdbcTestFolder odbc;
+  const std::string lockParagraph = std::string("LOCKDEFINITION: L\n SOURCE '") +
+                                    test::OdbcTestFolder::kSqliteA +
+                                    "' SELECT='SELECT 1 AS A'\n ACCEPT A VALUE=1\n";
   RecordingLog recording;
   ScriptModel model(recording.log);
   ScriptReader reader(recording.log);
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(folder.write(
-      "script.txt", Script({"COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=L\n", kTo, kKey,
-                            " COPY NAME TRANS=L\n", "TRANSLATETABLE: L\n", "LOCKDEFINITION: L\n",
-                            "TRANSLATETABLE: L\n", "LOCKDEFINITION: L\n"}))));
+      "script.txt",
+      Script({"COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=L\n", kTo, kKey, " COPY NAME TRANS=L\n",
+              "TRANSLATETABLE: L\n", lockParagraph, "TRANSLATETABLE: L\n", lockParagraph}))))
+      << ::testing::PrintToString(recording.texts());
   auto* copyDefinition = static_cast<CopyDefinition*>(model.first());
   Definition* translate = copyDefinition->next;
   Definition* lock = translate->next;

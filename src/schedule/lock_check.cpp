@@ -216,7 +216,12 @@ bool LockDefinition::check(MessageLog& log) {
       same = !value->isNull() && value->getLong(number) && number == acceptInteger;
     } else if (valueClass == ValueClass::Floating && acceptAsFloat) {
       double number = 0.0;
-      same = !value->isNull() && value->getDouble(number) && number == acceptNumber;
+      same = !value->isNull() && value->getDouble(number) &&
+             (acceptDescription.bindingType == SQL_C_FLOAT
+                  // A REAL holds the accepted value only as precisely as a
+                  // float can: 0.1 there is not the double 0.1.
+                  ? static_cast<float>(number) == static_cast<float>(acceptNumber)
+                  : number == acceptNumber);
     }
     if (!same) ++differing;
   }

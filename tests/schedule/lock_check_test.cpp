@@ -195,7 +195,8 @@ const CheckCase kEveryDriverCases[] = {
 };
 
 // SQLite's driver reports DECIMAL columns as VARCHAR; the servers report
-// NUMERIC (PostgreSQL) and DECIMAL (MariaDB), compared as numbers.
+// NUMERIC (PostgreSQL) and DECIMAL (MariaDB), compared as numbers. FLOAT(4)
+// is single precision (SQL REAL) on both servers.
 const CheckCase kDecimalCases[] = {
     {"DecimalOneAcceptsOne", "DECIMAL(5,1)", {"1.0"}, "1", nullptr},
     {"DecimalNegative", "DECIMAL(8,3)", {"-12.5", "-12.500"}, "-12.5", nullptr},
@@ -209,7 +210,12 @@ const CheckCase kDecimalCases[] = {
      {"NULL"},
      "0",
      "1 out of 1 row(s) read from LOCKDEFINITION 'GATE' did not have status = 0"},
-    {"RealAccepted", "REAL", {"0.5"}, "0.5", nullptr},
+    {"SinglePrecisionAccepted", "FLOAT(4)", {"0.1"}, "0.1", nullptr},
+    {"SinglePrecisionDiffers",
+     "FLOAT(4)",
+     {"0.1"},
+     "0.11",
+     "1 out of 1 row(s) read from LOCKDEFINITION 'GATE' did not have status = 0.11"},
 };
 
 std::string caseName(const ::testing::TestParamInfo<std::tuple<DatabaseKind, CheckCase>>& info) {
@@ -276,6 +282,32 @@ TEST_P(DriverLockTest, ResolveKeepsTheColumnNumberAndKind) {
   EXPECT_FALSE(lock_.acceptAsNumber);
   EXPECT_FALSE(lock_.acceptAsFloat);
   EXPECT_EQ(lock_.acceptInteger, 42);
+}
+
+class PostgreSQLLockTest : public LockFixture, public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KESTREL_REQUIRE_DATABASE(DatabaseKind::PostgreSQL);
+    SetUpDatabase(DatabaseKind::PostgreSQL);
+  }
+};
+
+// PostgreSQL reports a uuid column as SQL_GUID, for which there is no buffer
+// type: it may stand beside the accept column, but cannot be one.
+TEST_F(PostgreSQLLockTest, ColumnWithoutBufferTypeIsRefusedOnlyAsAcceptColumn) {
+  lock_.select = "SELECT gen_random_uuid() AS id, 1 AS status";
+  lock_.acceptValue = "1";
+  bool resolved = false;
+  resolve(resolved);
+  EXPECT_TRUE(resolved) << lastError();
+  EXPECT_TRUE(lock_.acceptAsInteger);
+
+  lock_.acceptColumn = "id";
+  EXPECT_EQ(
+      resolve(resolved),
+      (opening(db_.dsn) + Lines{{"Column 'id' has the SQL type -11, which cannot be bound", Error},
+                                disconnecting(db_.dsn)}));
+  EXPECT_FALSE(resolved);
 }
 
 class LockTest : public LockFixture, public ::testing::Test {
@@ -444,10 +476,8 @@ TEST_F(LockScriptTest, LoadingResolvesTheLock) {
   EXPECT_EQ(lock.acceptInteger, 7);
   EXPECT_TRUE(std::find(lines_.begin(), lines_.end(), disconnecting(db_.dsn)) != lines_.end());
 
-  bool accepted = false;
   lines_.clear();
-  accepted = lock.check(log_);
-  EXPECT_TRUE(accepted);
+  EXPECT_TRUE(lock.check(log_));
   EXPECT_EQ(lines_.back(), kPassed);
 }
 
@@ -455,10 +485,17 @@ TEST_F(LockScriptTest, LockThatDoesNotResolveEmptiesTheModel) {
   createTable("INTEGER", {"7"});
   EXPECT_TRUE(load(paragraph("missing")));
   EXPECT_TRUE(model_.empty());
-  EXPECT_TRUE(std::find(lines_.begin(), lines_.end(),
-                        Line{"Column 'missing' not found in select statement in LOCKDEFINITION "
-                             "'GATE'",
-                             Error}) != lines_.end());
+  const Line notFound{"Column 'missing' not found in select statement in LOCKDEFINITION 'GATE'",
+                      Error};
+  auto found = std::find(lines_.begin(), lines_.end(), notFound);
+  ASSERT_NE(found, lines_.end());
+  EXPECT_EQ(
+      Lines(found, lines_.end()),
+      (Lines{notFound,
+             disconnecting(db_.dsn),
+             {"No processing will be performed", Error},
+             {"Ending load of script file. 7 lines read from '" + folder_.file("script.txt") + "'",
+              Normal}}));
 }
 
 }  // namespace

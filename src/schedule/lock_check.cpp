@@ -177,9 +177,9 @@ bool LockDefinition::check(MessageLog& log) {
   }
   // Some drivers bind a column number beyond the result without complaint and
   // then leave the buffer alone, so the number is checked against the result.
-  const std::int16_t number = acceptDescription.number;
-  const BoundValue* value = number >= 1 && number <= statement.resultColumnCount()
-                                ? statement.bindColumn(number, &acceptDescription)
+  const std::int16_t columnNumber = acceptDescription.number;
+  const BoundValue* value = columnNumber >= 1 && columnNumber <= statement.resultColumnCount()
+                                ? statement.bindColumn(columnNumber, &acceptDescription)
                                 : nullptr;
   if (!value) {
     log.AddLine(

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/column_transforms.h"
+#include "odbc/column_value.h"
 #include "script/script_grammar.h"
 #include "shell/message_log.h"
 
@@ -237,10 +238,26 @@ class LockDefinition : public Definition {
   std::string acceptValue;
   std::string userid;
   std::string password;
-  // The lock check run before every run of a copy definition that names
-  // this lock: true lets the run go ahead.
+
+  // Connects to `source`, runs `select` and finds the result column named
+  // acceptColumn (case counts); fills the run state below from its
+  // description. False, after an Error line, when the source cannot be
+  // reached, the SELECT fails, the column is missing or holds dates or times.
+  // Nothing stays connected afterwards.
+  bool resolve(MessageLog& log, ScriptModel& definitions) override;
+  // Runs `select` again on a connection of its own and binds the column
+  // found by resolve, by its number. True only when at least one row came
+  // back and every row holds acceptValue in that column; every other
+  // outcome is logged and ends with the "Check of LOCKDEFINITION" note.
   bool check(MessageLog& log);
-  // The lock check adds its run state (and its resolve) here.
+
+  // Run state, set by resolve and read by every check.
+  ColumnDescription acceptDescription;  // the accept column as resolve described it
+  bool acceptAsNumber = false;   // bound as characters, SQL NUMERIC or DECIMAL
+  bool acceptAsInteger = false;  // bound as an integer
+  bool acceptAsFloat = false;    // bound as floating point
+  std::int32_t acceptInteger = 0;
+  double acceptNumber = 0.0;
 };
 
 // A new record of that kind (DefinitionKind), or nullptr for an unknown kind.

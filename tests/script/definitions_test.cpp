@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "odbc_test_folder.h"
 #include "script/script_reader.h"
 #include "script_fixture.h"
 

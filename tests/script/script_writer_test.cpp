@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "odbc_test_folder.h"
 #include "script/script_reader.h"
 #include "script_fixture.h"
 #include "shell/platform.h"
@@ -133,6 +135,14 @@ TEST_F(ScriptWriterTest, RoundTripsEveryParagraphKind) {
   Read(written, reread);
   EXPECT_EQ(Image(reread), Image(original));
 
+  // Loading connects the lock definition to its source STATUS, which must
+  // answer its SELECT.
+  test::OdbcTestFolder odbc;
+  std::ofstream(odbc.odbcIni(), std::ios::app)
+      << "[STATUS]\nDriver=SQLite3\nDatabase=" << odbc.file("a.db") << "\n\n";
+  ASSERT_EQ(test::execSql(test::OdbcTestFolder::database(test::DatabaseKind::SQLite),
+                          {"CREATE TABLE LOADS (NAME VARCHAR(10), STATE VARCHAR(10))"}),
+            "");
   RecordingLog recording;
   ScriptModel model(recording.log);
   ScriptReader reader(recording.log);

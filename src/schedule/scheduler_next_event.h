@@ -13,9 +13,7 @@ class SchedulerNextEvent final : public NextEventSource {
  public:
   // A null scheduler has no next event.
   explicit SchedulerNextEvent(const TimerScheduler* scheduler) : scheduler_(scheduler) {}
-  bool nextEvent(std::time_t& when) override {
-    return scheduler_ && scheduler_->nextEvent(when);
-  }
+  bool nextEvent(std::time_t& when) override { return scheduler_ && scheduler_->nextEvent(when); }
 
  private:
   const TimerScheduler* scheduler_;

@@ -25,8 +25,8 @@ namespace {
 // A copy from table A of one SQLite database to table B of another, with
 // AUTORUN on the given timer paragraph.
 std::string copyParagraph(const std::string& name, const std::string& timer) {
-  return "COPYDEFINITION: " + name + "\n  FROM " + OdbcTestFolder::kSqliteA +
-         " TABLE=A\n  TO " + OdbcTestFolder::kSqliteB +
+  return "COPYDEFINITION: " + name + "\n  FROM " + OdbcTestFolder::kSqliteA + " TABLE=A\n  TO " +
+         OdbcTestFolder::kSqliteB +
          " TABLE=B UPDATE=KEYS\n  COPY K KEY=YES\n  COPY NAME\n  AUTORUN " + timer + "\n";
 }
 
@@ -150,10 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "2026-01-06 02:30:00",
                     {"Debug: TimerUnit [C] start=2026-01-01 02:30 days=YYYYYNN",
                      "Debug: TimerUnit [C/NIGHTLY] every=0001-00:00"}},
-        ResolveCase{"DebuggingOff", "START 2026-01-05 TIME=13:00", false, true,
-                    "2026-01-05 13:00:00", {}},
-        ResolveCase{"SingleTimeAlreadyPassed", "START 2026-01-05 TIME=11:00", true, false, "",
-                    {}}),
+        ResolveCase{
+            "DebuggingOff", "START 2026-01-05 TIME=13:00", false, true, "2026-01-05 13:00:00", {}},
+        ResolveCase{"SingleTimeAlreadyPassed", "START 2026-01-05 TIME=11:00", true, false, "", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CopyTimerTest, DueTickRunsTheCopyAndWritesTheNextEvent) {

@@ -27,8 +27,8 @@ class StatusWindowFactory;
 class TableEndpoint;
 struct EndpointColumn;
 // What the ScriptModel asks of the timer scheduler for the "Next scheduled
-// event" line. The scheduler implements it; a null pointer means that the
-// program has no scheduler (headless checks, tests).
+// event" line; SchedulerNextEvent (schedule/) adapts the scheduler to it. A
+// null pointer means that the program has no scheduler (headless checks, tests).
 class NextEventSource {
  public:
   virtual ~NextEventSource() = default;

@@ -252,6 +252,23 @@ TEST_F(CopyTimerTest, TicksPumpedDuringATimerRunDoNotReenter) {
   EXPECT_TRUE(scheduler.isActive());
 }
 
+TEST_F(CopyTimerTest, TicksPumpedDuringRunAllStartNoOtherDefinition) {
+  ASSERT_TRUE(load(copyParagraph("C1", "HOURLY") + copyParagraph("C2", "HOURLY") +
+                   "TIMERDEFINITION: HOURLY\n  START 2026-01-05 TIME=13:00 EVERY=0-01:00\n"))
+      << ::testing::PrintToString(messagesOf(log));
+  clock.time = local(2026, 1, 5, 13, 0);  // both due, but not yet ticked
+  TickingPump pump(scheduler);
+
+  EXPECT_TRUE(model.RunAll(nullptr)) << ::testing::PrintToString(messagesOf(log));
+
+  EXPECT_GT(pump.pumps, 0);
+  EXPECT_EQ(pump.pumpsWhileActive, 0);
+  EXPECT_EQ(copy("C1")->timerUnit->fireCount(), 0);
+  EXPECT_EQ(copy("C2")->timerUnit->fireCount(), 0);
+  EXPECT_EQ(countLines(log, "Starting processing copy definition"), 2);
+  EXPECT_TRUE(scheduler.isActive());
+}
+
 TEST(LoopTickSource, TicksUntilAskedToStopAndNotWhileStopped) {
   using namespace std::chrono;
   LoopTickSource source;

@@ -24,7 +24,8 @@ int runBatch(ParameterFile& parameters);
 // with AUTORUN when their time comes, printing every log line (also written
 // to LogFile when one is set), until programStopRequested(). A run in
 // progress then stops at its next row and fails cleanly. Returns 0 after the
-// stop, 1 when the script cannot be loaded or holds no copy definition.
+// stop; 1 at once when the script cannot be loaded, holds no copy definition,
+// or the timer cannot be started (PollInterval not above 0).
 int runService(ParameterFile& parameters);
 
 }  // namespace kestrel

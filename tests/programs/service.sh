@@ -47,6 +47,22 @@ CREATE TABLE B (K INTEGER, NAME VARCHAR(20));
 CREATE TABLE BIG2 (K INTEGER, NAME VARCHAR(20));
 SQL
 
+# A service that could never run anything ends at once with status 1.
+# expectRefusal <pattern> <description> -- <kestrel arguments...>
+expectRefusal() {
+  local pattern=$1 description=$2 output rc
+  shift 3
+  output=$(timeout 20 "$bin/kestrel" --service "$@" 2>&1)
+  rc=$?
+  [ "$rc" -eq 1 ] || fail "$description: exit status $rc, expected 1"$'\n'"$output"
+  grep -qE -- "$pattern" <<<"$output" || fail "$description: no '$pattern' in"$'\n'"$output"
+}
+printf 'TIMERDEFINITION: T\n  START 2030-01-01 TIME=08:00\n' >timer-only.txt
+expectRefusal "Cannot open script file 'missing.txt'" "missing script" -- \
+  ScriptFile=missing.txt
+expectRefusal "holds no copy definition to run" "no copy definition" -- \
+  ScriptFile=timer-only.txt
+
 # Late in a minute the next one could begin while the script loads.
 if [ "$(date +%S)" -ge 55 ]; then sleep 6; fi
 day=$(date -d '+1 minute' +%Y-%m-%d)
@@ -67,6 +83,9 @@ COPYDEFINITION: LARGE
 TIMERDEFINITION: MINUTELY
   START $day TIME=$time EVERY=0-00:01
 SCRIPT
+
+expectRefusal "Timer cannot be started: PollInterval 0 is not larger than 0" "no ticks" -- \
+  ScriptFile=script.txt PollInterval=0
 
 "$bin/kestrel" --service ScriptFile=script.txt PollInterval=1000 \
   TempFile="$work/spool/kestrel.tmp" >out.txt 2>&1 &

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "engine/table_endpoint.h"
+#include "schedule/scheduler_next_event.h"
 #include "script/script_numbers.h"
 
 namespace kestrel {
@@ -336,7 +337,7 @@ bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
     if (!autorunTimer) {
       return fail("Autorun name " + autorunTimerName + " in copydefinition " + name + " not found");
     }
-    // The scheduler builds this definition's timer entry from autorunTimer here.
+    createTimerUnit(messageLog, definitions);
   }
   for (CopyColumn& column : copyColumns) {
     if (!column.translateName.empty()) {
@@ -355,6 +356,35 @@ bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
     }
   }
   return resolveEndpoints(messageLog);
+}
+
+void CopyDefinition::createTimerUnit(MessageLog& messageLog, ScriptModel& definitions) {
+  // The next-event line after a timer run names the program's scheduler, the
+  // one the timer definition was given.
+  TimerScheduler* scheduler = autorunTimer->scheduler;
+  ScriptModel* model = &definitions;
+  timerUnit = std::make_unique<TimerEntry>(
+      copyTimerProcedure(this, messageLog, timerDebugging, [model, scheduler] {
+        SchedulerNextEvent events(scheduler);
+        model->LogNextEvent(&events);
+      }));
+  TimerSchedule schedule;
+  schedule.timerName = autorunTimer->name;
+  schedule.startDate = autorunTimer->startDate;
+  schedule.startTime = autorunTimer->startTime;
+  schedule.startTimeGiven = autorunTimer->startTimeGiven;
+  schedule.every = autorunTimer->every;
+  schedule.everyGiven = autorunTimer->everyGiven;
+  schedule.days = autorunTimer->days;
+  schedule.retryCount = autorunTimer->retryCount;
+  schedule.retryInterval = autorunTimer->retryInterval;
+  schedule.scheduler = scheduler;
+  scheduleTimerEntry(*timerUnit, schedule, name, timerDebugging, messageLog);
+}
+
+bool CopyDefinition::runFromTimer(int retryNumber) {
+  // log is set by resolve, which creates the timer entry.
+  return log && run(*log, nullptr, retryNumber);
 }
 
 TranslateDefinition::TranslateDefinition(std::string name) : Definition(std::move(name)) {

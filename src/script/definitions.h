@@ -17,6 +17,7 @@
 
 #include "engine/column_transforms.h"
 #include "odbc/column_value.h"
+#include "schedule/timer_scheduler.h"
 #include "script/script_grammar.h"
 #include "shell/message_log.h"
 
@@ -26,11 +27,9 @@ class ScriptModel;
 class StatusWindowFactory;
 class TableEndpoint;
 struct EndpointColumn;
-class TimerScheduler;  // the program's one scheduler (schedule/)
-
 // What the ScriptModel asks of the timer scheduler for the "Next scheduled
-// event" line. The scheduler implements it; a null pointer means that the
-// program has no scheduler (headless checks, tests).
+// event" line; SchedulerNextEvent (schedule/) adapts the scheduler to it. A
+// null pointer means that the program has no scheduler (headless checks, tests).
 class NextEventSource {
  public:
   virtual ~NextEventSource() = default;
@@ -114,7 +113,10 @@ struct SetColumn {
   // The copy engine adds its per-column run state here.
 };
 
-class CopyDefinition : public Definition {
+// A copy definition is the target of its timer entry: the entry's procedure
+// runs it (with the definition's own log and no status window parent) unless
+// it is busy.
+class CopyDefinition : public Definition, public TimerTarget {
  public:
   CopyDefinition(std::string name, const DefinitionSettings& settings);
   ~CopyDefinition() override;
@@ -135,6 +137,13 @@ class CopyDefinition : public Definition {
   // Sets up the two table endpoints and loads the column definitions (the
   // last steps of resolve).
   bool resolveEndpoints(MessageLog& log);
+
+  std::string timerTargetName() const override { return name; }
+  bool timerTargetBusy() const override { return isBusy(); }
+  bool runFromTimer(int retryNumber) override;
+  // Step 8 of resolve: the timer entry of AUTORUN, set up from autorunTimer
+  // and registered with its scheduler when it will ever run.
+  void createTimerUnit(MessageLog& log, ScriptModel& definitions);
 
   std::string fromSource;
   std::string toSource;
@@ -168,6 +177,9 @@ class CopyDefinition : public Definition {
   std::optional<char> fromQuote, toQuote;  // no value: no quote character
   std::int32_t every = 1;
   std::int32_t first = -1;
+  // Created by resolve when AUTORUN names a timer; registered with the timer's
+  // scheduler only when it will ever run. Destroying it unregisters it.
+  std::unique_ptr<TimerEntry> timerUnit;
 };
 
 class TranslateDefinition : public Definition {

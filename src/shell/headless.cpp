@@ -1,11 +1,15 @@
 #include "shell/headless.h"
 
 #include "odbc/odbc.h"
+#include "schedule/loop_tick_source.h"
+#include "schedule/scheduler_next_event.h"
+#include "schedule/timer_scheduler.h"
 #include "script/definitions.h"
 #include "script/paragraph_list.h"
 #include "script/script_reader.h"
 #include "shell/console.h"
 #include "shell/message_log.h"
+#include "shell/platform.h"
 
 namespace kestrel {
 
@@ -72,6 +76,60 @@ int runBatch(ParameterFile& parameters) {
     log.AddLine(status == 0 ? "All copy definitions processed successfully"
                             : "Processing ended with errors",
                 status == 0 ? Normal : Error);
+  }
+  odbcEnvironment().close();
+  setProgramOptions(nullptr);
+  setProgramLog(nullptr);
+  return status;
+}
+
+int runService(ParameterFile& parameters) {
+  MessageLog log;
+  log.Configure(parameters.integer("MaxDisplayLines"), parameters.text("LogFile"),
+                parameters.integer("DebugMode") != 0);
+  echoLogToStandardOutput(log);
+  setProgramLog(&log);
+  setProgramOptions(&parameters);
+  // Unattended: ODBC errors go to the log, never into a message box.
+  odbcEnvironment().open(true);
+  log.AddLine("KESTREL program started", Normal);
+
+  int status = 1;
+  {
+    // Declared before the model, so that it outlives the entries registered with it.
+    LoopTickSource ticks;
+    TimerScheduler scheduler(&ticks, static_cast<int>(parameters.integer("PollInterval")));
+    ScriptModel model(log);
+    ScriptReader reader(log, &parameters);
+    reader.setModel(&model);
+    reader.setScheduler(&scheduler);
+    const std::string fileName = parameters.text("ScriptFile");
+    bool loaded = reader.Load(fileName);
+    if (reader.failure() == ScriptReader::Failure::NoFileName) {
+      log.AddLine("No script file specified - no copy actions will be performed", Error);
+    }
+    // The scheduler started when it was created; a copy definition's resolve
+    // may have restarted it.
+    bool runnable = loaded && model.HasCopyDefinition();
+    if (loaded && !runnable) {
+      log.AddLine("Script file '" + fileName + "' holds no copy definition to run", Error);
+    } else if (runnable && !scheduler.isActive()) {
+      // Without ticks the service would wait for ever and run nothing.
+      log.AddLine("Timer cannot be started: PollInterval " +
+                      std::to_string(parameters.integer("PollInterval")) + " is not larger than 0",
+                  Error);
+      runnable = false;
+    }
+    if (runnable) {
+      SchedulerNextEvent events(&scheduler);
+      model.LogNextEvent(&events);
+      ticks.run([] { return programStopRequested(); });
+      scheduler.stop();
+      log.AddLine("KESTREL service stopped", Normal);
+      status = 0;
+    } else {
+      log.AddLine("Processing ended with errors", Error);
+    }
   }
   odbcEnvironment().close();
   setProgramOptions(nullptr);

@@ -18,4 +18,14 @@ int runCheck(ParameterFile& parameters);
 // every run succeeded, 1 otherwise.
 int runBatch(ParameterFile& parameters);
 
+// kestrel --service: loads the script named by ScriptFile with the program's
+// timer scheduler (ticking every PollInterval milliseconds on the calling
+// thread), writes the next scheduled event, and runs the copy definitions
+// with AUTORUN when their time comes, printing every log line (also written
+// to LogFile when one is set), until programStopRequested(). A run in
+// progress then stops at its next row and fails cleanly. Returns 0 after the
+// stop; 1 at once when the script cannot be loaded, holds no copy definition,
+// or the timer cannot be started (PollInterval not above 0).
+int runService(ParameterFile& parameters);
+
 }  // namespace kestrel

@@ -17,7 +17,6 @@
 #include "shell/app/qt_platform.h"
 #include "shell/headless.h"
 #include "shell/platform.h"
-#include "shell/headless.h"
 #include "shell/parameter_file.h"
 #include "version.h"
 
@@ -105,6 +104,10 @@ int main(int argc, char** argv) {
   if (mode == "--batch") {
     installStopSignals();
     return kestrel::runBatch(parameters);
+  }
+  if (mode == "--service") {
+    installStopSignals();
+    return kestrel::runService(parameters);
   }
   if (mode.empty()) {
     std::fprintf(stderr,

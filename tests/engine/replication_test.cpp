@@ -1,0 +1,316 @@
+// Replication runs against SQLite with keyed updates: what happens to every
+// target row (insert, update, unchanged, delete), duplicate and NULL keys, and
+// the column transforms that reach the target only through a replication.
+
+#include <sqlext.h>
+
+#include "copy_run_fixture.h"
+#include "fakes.h"
+
+namespace kestrel::test {
+namespace {
+
+const char kColumns[] = "K INTEGER, NAME VARCHAR(20)";
+
+// A replication of A (SRC) into B (DST) over the key K; `columns` holds the
+// COPY and SET commands after the key.
+std::string replication(const std::string& columns = " COPY NAME\n",
+                        const std::string& keyOptions = "",
+                        const std::string& orderBy = "K, NAME") {
+  return "COPYDEFINITION: C\n FROM SRC TABLE=A ORDERBY='" + orderBy +
+         "'\n TO DST TABLE=B UPDATE=KEYS\n COPY K KEY=YES" + keyOptions + "\n" + columns;
+}
+
+// Source rows 1 to 4, target rows 1, 2 and 5: one of each outcome.
+class DecisionTableTest : public CopyRunTest {
+ protected:
+  void SetUp() override {
+    table(source(), "A", kColumns, {"1, 'same'", "2, 'new name'", "3, 'three'", "4, 'four'"});
+    table(target(), "B", kColumns, {"1, 'same'", "2, 'old name'", "5, 'gone'"});
+  }
+  const std::vector<std::string> replicated = {"1|same", "2|new name", "3|three", "4|four"};
+};
+
+TEST_F(DecisionTableTest, EachTargetRowIsKeptUpdatedOrDeletedAndNewRowsInserted) {
+  ASSERT_TRUE(load(replication()));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(texts(), replicationLines("C", 4, "4 read from FROM table, 3 read from TO table.",
+                                      "1 deleted, 1 updated and 2 inserted."));
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"), replicated);
+  EXPECT_EQ(windows_.operations,
+            (std::vector<std::string>{"Copying rows to temporary file", "Connecting to TO table",
+                                      "Updating existing rows in TO table",
+                                      "Writing new rows to TO table"}));
+  EXPECT_TRUE(temporaryFiles().empty());
+
+  // In line with the source: every target row is read and none changes.
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Table counts:"), "Table counts: 4 read from FROM table, 4 read from TO table.");
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"), replicated);
+}
+
+TEST_F(DecisionTableTest, LoggedColumnsShowEveryChange) {
+  ASSERT_TRUE(load(replication(" COPY NAME LOG=YES\n", " LOG=YES")));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(texts(Note),
+            (std::vector<std::string>{"Updating row: K=2, NAME=\"old name\" to NAME=\"new name\"",
+                                      "Deleting row: K=5, NAME=\"gone\"",
+                                      "Inserting row: K=3, NAME=\"three\"",
+                                      "Inserting row: K=4, NAME=\"four\""}));
+}
+
+TEST_F(DecisionTableTest, NoUpdateListsEveryStatementAndChangesNothing) {
+  option("NoUpdate=1");
+  option("ListSQL=1");
+  ASSERT_TRUE(load(replication()));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(
+      texts(Note),
+      (std::vector<std::string>{
+          "SRC: SELECT K, NAME FROM A ORDER BY K, NAME", "DST: SELECT K, NAME FROM B",
+          "DST: UPDATE B SET NAME=? WHERE K = ?", "DST: DELETE FROM B WHERE K = ?",
+          "DST: INSERT INTO B (K, NAME) VALUES(?, ?)", "DST: INSERT INTO B (K, NAME) VALUES(?, ?)",
+          "WARNING: No updates were performed - updates were surpressed using an option "
+          "in preferences"}));
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 1 deleted, 1 updated and 2 inserted.");
+  EXPECT_EQ(lastLines(1),
+            (std::vector<LoggedLine>{{"Ending processing copy definition C", Normal}}));
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
+            (std::vector<std::string>{"1|same", "2|old name", "5|gone"}));
+}
+
+struct DuplicateCase {
+  const char* name;
+  std::vector<std::string> sourceRows, targetRows;
+  std::vector<std::string> replicated;  // target rows in storage order
+  std::string counts, statistics;
+};
+
+void PrintTo(const DuplicateCase& c, std::ostream* out) { *out << c.name; }
+
+class DuplicateKeyTest : public CopyRunTest, public ::testing::WithParamInterface<DuplicateCase> {};
+
+TEST_P(DuplicateKeyTest, ReplicatesRowsSharingAKey) {
+  const DuplicateCase& c = GetParam();
+  table(source(), "A", kColumns, c.sourceRows);
+  table(target(), "B", kColumns, c.targetRows);
+  ASSERT_TRUE(load(replication()));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Table counts:"), "Table counts: " + c.counts);
+  EXPECT_EQ(line("Output table statistics:"), "Output table statistics: " + c.statistics);
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), c.replicated);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, DuplicateKeyTest,
+                         ::testing::Values(
+                             // Both target rows find the one stored row and are updated from it.
+                             DuplicateCase{"TwoTargetRowsUpdatedFromOneSourceRow",
+                                           {"1, 'new'"},
+                                           {"1, 'a'", "1, 'b'"},
+                                           {"1|new", "1|new"},
+                                           "1 read from FROM table, 2 read from TO table.",
+                                           "0 deleted, 2 updated and 0 inserted."},
+                             DuplicateCase{"TwoTargetRowsOfAVanishedKeyDeleted",
+                                           {"2, 'b'"},
+                                           {"1, 'a'", "1, 'a'"},
+                                           {"2|b"},
+                                           "1 read from FROM table, 2 read from TO table.",
+                                           "2 deleted, 0 updated and 1 inserted."},
+                             // The lookup finds the source row stored last; the others are new.
+                             DuplicateCase{"SeveralSourceRowsTheLastOneUpdates",
+                                           {"1, 'third'", "1, 'first'", "1, 'second'"},
+                                           {"1, 'old'"},
+                                           {"1|third", "1|first", "1|second"},
+                                           "3 read from FROM table, 1 read from TO table.",
+                                           "0 deleted, 1 updated and 2 inserted."}),
+                         [](const ::testing::TestParamInfo<DuplicateCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(CopyRunTest, RowsWithANullKeyAreNeverMatched) {
+  table(source(), "A", kColumns, {"NULL, 'no key'", "1, 'one'", "3, NULL"});
+  table(target(), "B", kColumns, {"NULL, 'kept'", "2, 'gone'"});
+  ASSERT_TRUE(load(replication()));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(
+      texts(),
+      (std::vector<std::string>{
+          "---------------------------------------------------------------------",
+          "Starting processing copy definition C",
+          "Starting to copy rows from A in SRC to temporary file",
+          "Row 1 of copy definition C has a NULL key value and is not copied",
+          "2 rows copied to temporary file", "Starting to read records for update from B in DST",
+          "Row 1 of table B in copy definition C has a NULL key value and is neither "
+          "updated nor deleted",
+          "Starting to copy new records from the temporary file",
+          "Table counts: 3 read from FROM table (2 actually used), 2 read from TO table.",
+          "Output table statistics: 1 deleted, 0 updated and 2 inserted.",
+          "Ending processing copy definition C"}));
+  EXPECT_EQ(texts(Note).size(), 2u);
+  const std::vector<std::string> replicated = {"NULL|kept", "1|one", "3|NULL"};
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), replicated);
+
+  // Neither NULL-key row multiplies; the NULL name compares equal to itself.
+  for (int again = 0; again < 2; ++again) {
+    EXPECT_TRUE(run());
+    EXPECT_EQ(line("Output table statistics:"),
+              "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
+  }
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), replicated);
+}
+
+// A transform of the NAME column, run once by a simple copy into P and once
+// by a replication into B.
+struct TransformCase {
+  const char* name;
+  std::string columnOptions;  // on the COPY NAME command
+  std::string definitions;    // the paragraphs it names
+  std::string sourceValue, replicatedValue;
+};
+
+void PrintTo(const TransformCase& c, std::ostream* out) { *out << c.name; }
+
+class TransformTest : public CopyRunTest, public ::testing::WithParamInterface<TransformCase> {};
+
+TEST_P(TransformTest, AppliesOnlyInAReplication) {
+  const TransformCase& c = GetParam();
+  table(source(), "A", kColumns, {"1, '" + c.sourceValue + "'"});
+  table(target(), "B", kColumns);
+  table(target(), "P", kColumns);
+  const std::string copyName = " COPY NAME " + c.columnOptions + "\n";
+  ASSERT_TRUE(
+      load("COPYDEFINITION: PLAIN\n FROM SRC TABLE=A REPLICATE=NO\n TO DST TABLE=P\n"
+           " COPY K KEY=YES\n" +
+           copyName + replication(copyName) + c.definitions));
+  EXPECT_TRUE(run("PLAIN"));
+  EXPECT_TRUE(run("C"));
+  EXPECT_EQ(contents(target(), "SELECT NAME FROM P"), std::vector<std::string>{c.sourceValue});
+  EXPECT_EQ(contents(target(), "SELECT NAME FROM B"), std::vector<std::string>{c.replicatedValue});
+
+  // The stored row is compared after its transform, so it matches the target.
+  EXPECT_TRUE(run("C"));
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Columns, TransformTest,
+    ::testing::Values(TransformCase{"Translate", "TRANS=T",
+                                    "TRANSLATETABLE: T\n TRANS 'a' TO='o'\n TRANS X'20' TO='-'\n",
+                                    "a bad cab", "o-bod-cob"},
+                      TransformCase{"EditChange", "EDIT=E",
+                                    "EDITDEFINITION: E\n CHANGE 'old' TO='new'\n", "old and old",
+                                    "new and new"},
+                      TransformCase{"EditFillsEmptyValue", "EDIT=E",
+                                    "EDITDEFINITION: E\n CHANGE '' TO='none'\n", "", "none"},
+                      TransformCase{"LeftTrim", "LEFTTRIM=YES", "", "ab   ", "ab"},
+                      TransformCase{"LeftTrimKeepsOneBlank", "LEFTTRIM=YES", "", "   ", " "}),
+    [](const ::testing::TestParamInfo<TransformCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST_F(CopyRunTest, CodedKeysAndValuesStayStableAcrossRuns) {
+  table(source(), "A", kColumns, {"12345, 'Smith'", "678, 'Jones'"});
+  table(target(), "B", kColumns);
+  ASSERT_TRUE(load(replication(" COPY NAME EDIT=E\nEDITDEFINITION: E\n CODED 4711\n", " EDIT=E")));
+  EXPECT_TRUE(run());
+  // Stored in source order: 678 before 12345.
+  std::vector<std::string> coded = contents(target(), "SELECT K, NAME FROM B ORDER BY rowid");
+  ASSERT_EQ(coded.size(), 2u);
+  EXPECT_NE(coded[0], "678|Jones");
+  EXPECT_NE(coded[1], "12345|Smith");
+  EXPECT_EQ(coded[1].size() - coded[1].find('|'), std::string("|Smith").size());
+
+  // The coded target keys are found again: nothing is deleted or inserted.
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
+  ASSERT_EQ(execSql(source(), {"UPDATE A SET NAME = 'Smyth' WHERE K = 12345"}), "");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 1 updated and 0 inserted.");
+  std::vector<std::string> recoded = contents(target(), "SELECT K, NAME FROM B ORDER BY rowid");
+  ASSERT_EQ(recoded.size(), 2u);
+  EXPECT_EQ(recoded[0], coded[0]);
+  EXPECT_EQ(recoded[1].substr(0, recoded[1].find('|')), coded[1].substr(0, coded[1].find('|')));
+  EXPECT_NE(recoded[1], coded[1]);
+}
+
+TEST_F(CopyRunTest, UnchangedColumnIsInsertedButNeverUpdated) {
+  table(source(), "A", "K INTEGER, NAME VARCHAR(20), X INTEGER", {"1, 'a', 10"});
+  table(target(), "B", "K INTEGER, NAME VARCHAR(20), X INTEGER");
+  ASSERT_TRUE(load(replication(" COPY NAME\n COPY X UNCHANGED=YES\n")));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(contents(target(), "SELECT * FROM B"), std::vector<std::string>{"1|a|10"});
+
+  ASSERT_EQ(execSql(source(), {"UPDATE A SET X = 20"}), "");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
+  ASSERT_EQ(execSql(source(), {"UPDATE A SET NAME = 'b'"}), "");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 1 updated and 0 inserted.");
+  EXPECT_EQ(contents(target(), "SELECT * FROM B"), std::vector<std::string>{"1|b|10"});
+}
+
+TEST_F(CopyRunTest, SetColumnsAreWrittenByEveryInsertAndUpdate) {
+  FakeClock clock(localTime(2026, 3, 4, 12));
+  const std::string targetColumns =
+      "K INTEGER, NAME VARCHAR(20), S VARCHAR(20), N INTEGER, D VARCHAR(10), DT DATE";
+  table(source(), "A", kColumns, {"1, 'new'", "2, 'changed'", "3, 'same'"});
+  table(target(), "B", targetColumns,
+        {"2, 'before', 'old', 0, 'old', '2000-01-01'", "3, 'same', 'old', 0, 'old', '2000-01-01'"});
+  table(target(), "P", targetColumns);
+  const std::string columns =
+      " COPY NAME\n SET S VALUE='fixed'\n SET N VALUE=17\n SET D CURRENTDATE=YES\n"
+      " SET DT CURRENTDATE=YES\n";
+  ASSERT_TRUE(load(replication(columns) +
+                   "COPYDEFINITION: PLAIN\n FROM SRC TABLE=A REPLICATE=NO\n TO DST TABLE=P\n"
+                   " COPY K KEY=YES\n" +
+                   columns));
+  EXPECT_TRUE(run("C"));
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 1 updated and 1 inserted.");
+  // A row that needs no update keeps its old values, SET columns included.
+  EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY K"),
+            (std::vector<std::string>{"1|new|fixed|17|2026-03-04|2026-03-04",
+                                      "2|changed|fixed|17|2026-03-04|2026-03-04",
+                                      "3|same|old|0|old|2000-01-01"}));
+  EXPECT_TRUE(run("PLAIN"));
+  EXPECT_EQ(contents(target(), "SELECT * FROM P WHERE K = 1"),
+            std::vector<std::string>{"1|new|fixed|17|2026-03-04|2026-03-04"});
+}
+
+TEST_F(CopyRunTest, FormatWritesIntegersIntoCharacterColumns) {
+  table(source(), "A", "K INTEGER, N INTEGER, M INTEGER, L INTEGER", {"1, 42, 42, 42"});
+  const std::string targetColumns = "K INTEGER, C VARCHAR(10), I INTEGER, W VARCHAR(10)";
+  table(target(), "B", targetColumns);
+  table(target(), "P", targetColumns);
+  const std::string columns =
+      " COPY N TO=C FORMAT=5IZ\n COPY M TO=I FORMAT=5IZ\n COPY L TO=W FORMAT=5I\n";
+  ASSERT_TRUE(load(replication(columns, "", "K") +
+                   "COPYDEFINITION: PLAIN\n FROM SRC TABLE=A REPLICATE=NO\n TO DST TABLE=P\n"
+                   " COPY K KEY=YES\n" +
+                   columns));
+  EXPECT_TRUE(run("C"));
+  EXPECT_TRUE(run("PLAIN"));
+  for (const char* table : {"B", "P"}) {
+    EXPECT_EQ(contents(target(), std::string("SELECT * FROM ") + table),
+              std::vector<std::string>{"1|00042|42|   42"})
+        << table;
+  }
+  // "00042" reads as 42: the formatted target is equal to its source.
+  EXPECT_TRUE(run("C"));
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
+  ASSERT_EQ(execSql(source(), {"UPDATE A SET N = 7"}), "");
+  EXPECT_TRUE(run("C"));
+  EXPECT_EQ(contents(target(), "SELECT C FROM B"), std::vector<std::string>{"00007"});
+}
+
+}  // namespace
+}  // namespace kestrel::test

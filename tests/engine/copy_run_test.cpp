@@ -275,12 +275,70 @@ TEST_P(LongValueTest, StopsTheRunNamingTheColumn) {
   std::vector<std::string> kept = {"9|kept"};
   if (std::string(GetParam()).find("REPLICATE=NO") != std::string::npos) kept.push_back("1|short");
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), kept);
+
+  // Nothing of the failed run stays in the way of the next one.
+  ASSERT_EQ(execSql(source(), {"UPDATE A SET NAME = 'fixed' WHERE K = 2"}), "");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(contents(target(), "SELECT COUNT(*) FROM B WHERE NAME = 'fixed'"),
+            std::vector<std::string>{"1"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, LongValueTest, ::testing::Values(" REPLICATE=NO", ""),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            return std::string(*info.param ? "SimpleCopy" : "Replication");
                          });
+
+// The target refuses one kind of statement (a trigger raising an error).
+// Source 1 and 2 against target 2 and 3: one insert, one update, one delete.
+struct RefusalCase {
+  const char* name;
+  std::string event;  // INSERT, UPDATE or DELETE
+  bool runSucceeds;
+  std::vector<std::string> kept;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
+
+class RefusedStatementTest : public CopyRunTest,
+                             public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusedStatementTest, FailsTheRunUnlessADeleteIsRefused) {
+  const RefusalCase& c = GetParam();
+  table(source(), "A", kColumns, {"1, 'one'", "2, 'two new'"});
+  table(target(), "B", kColumns, {"2, 'two'", "3, 'three'"});
+  ASSERT_EQ(execSql(target(), {"CREATE TRIGGER REFUSE BEFORE " + c.event +
+                               " ON B BEGIN SELECT RAISE(ABORT, 'refused'); END"}),
+            "");
+  ASSERT_TRUE(load(definitionC()));
+  EXPECT_EQ(run(), c.runSucceeds);
+  std::vector<std::string> errors = texts(Error);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors.front().find("refused"), std::string::npos) << errors.front();
+  if (c.runSucceeds) {
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(line("Output table statistics:"),
+              "Output table statistics: 0 deleted, 1 updated and 1 inserted.");
+  } else {
+    EXPECT_EQ(lastLines(2), (std::vector<LoggedLine>{{"Disconnecting from DST", Normal},
+                                                     {kProcessingFailed, Error}}));
+  }
+  EXPECT_TRUE(temporaryFiles().empty());
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), c.kept);
+
+  // The next run connects again and completes the work.
+  ASSERT_EQ(execSql(target(), {"DROP TRIGGER REFUSE"}), "");
+  EXPECT_TRUE(run());
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
+            (std::vector<std::string>{"1|one", "2|two new"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Target, RefusedStatementTest,
+    ::testing::Values(RefusalCase{"Delete", "DELETE", true, {"2|two new", "3|three", "1|one"}},
+                      // The first target row is the one to update: nothing else happens.
+                      RefusalCase{"Update", "UPDATE", false, {"2|two", "3|three"}},
+                      RefusalCase{"Insert", "INSERT", false, {"2|two new"}}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kestrel::test

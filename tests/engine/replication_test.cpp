@@ -82,21 +82,24 @@ TEST_F(DecisionTableTest, NoUpdateListsEveryStatementAndChangesNothing) {
             (std::vector<std::string>{"1|same", "2|old name", "5|gone"}));
 }
 
-struct DuplicateCase {
+// One replication of A into B; the columns are kColumns unless a case says
+// otherwise.
+struct MatchCase {
   const char* name;
   std::vector<std::string> sourceRows, targetRows;
   std::vector<std::string> replicated;  // target rows in storage order
   std::string counts, statistics;
+  std::string sourceColumns = kColumns, targetColumns = kColumns;
 };
 
-void PrintTo(const DuplicateCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const MatchCase& c, std::ostream* out) { *out << c.name; }
 
-class DuplicateKeyTest : public CopyRunTest, public ::testing::WithParamInterface<DuplicateCase> {};
+class RowMatchTest : public CopyRunTest, public ::testing::WithParamInterface<MatchCase> {};
 
-TEST_P(DuplicateKeyTest, ReplicatesRowsSharingAKey) {
-  const DuplicateCase& c = GetParam();
-  table(source(), "A", kColumns, c.sourceRows);
-  table(target(), "B", kColumns, c.targetRows);
+TEST_P(RowMatchTest, MatchesTargetRowsToStoredRows) {
+  const MatchCase& c = GetParam();
+  table(source(), "A", c.sourceColumns, c.sourceRows);
+  table(target(), "B", c.targetColumns, c.targetRows);
   ASSERT_TRUE(load(replication()));
   EXPECT_TRUE(run());
   EXPECT_EQ(line("Table counts:"), "Table counts: " + c.counts);
@@ -104,31 +107,45 @@ TEST_P(DuplicateKeyTest, ReplicatesRowsSharingAKey) {
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), c.replicated);
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, DuplicateKeyTest,
-                         ::testing::Values(
-                             // Both target rows find the one stored row and are updated from it.
-                             DuplicateCase{"TwoTargetRowsUpdatedFromOneSourceRow",
-                                           {"1, 'new'"},
-                                           {"1, 'a'", "1, 'b'"},
-                                           {"1|new", "1|new"},
-                                           "1 read from FROM table, 2 read from TO table.",
-                                           "0 deleted, 2 updated and 0 inserted."},
-                             DuplicateCase{"TwoTargetRowsOfAVanishedKeyDeleted",
-                                           {"2, 'b'"},
-                                           {"1, 'a'", "1, 'a'"},
-                                           {"2|b"},
-                                           "1 read from FROM table, 2 read from TO table.",
-                                           "2 deleted, 0 updated and 1 inserted."},
-                             // The lookup finds the source row stored last; the others are new.
-                             DuplicateCase{"SeveralSourceRowsTheLastOneUpdates",
-                                           {"1, 'third'", "1, 'first'", "1, 'second'"},
-                                           {"1, 'old'"},
-                                           {"1|third", "1|first", "1|second"},
-                                           "3 read from FROM table, 1 read from TO table.",
-                                           "0 deleted, 1 updated and 2 inserted."}),
-                         [](const ::testing::TestParamInfo<DuplicateCase>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RowMatchTest,
+    ::testing::Values(
+        // Both target rows find the one stored row and are updated from it.
+        MatchCase{"TwoTargetRowsUpdatedFromOneSourceRow",
+                  {"1, 'new'"},
+                  {"1, 'a'", "1, 'b'"},
+                  {"1|new", "1|new"},
+                  "1 read from FROM table, 2 read from TO table.",
+                  "0 deleted, 2 updated and 0 inserted."},
+        MatchCase{"TwoTargetRowsOfAVanishedKeyDeleted",
+                  {"2, 'b'"},
+                  {"1, 'a'", "1, 'a'"},
+                  {"2|b"},
+                  "1 read from FROM table, 2 read from TO table.",
+                  "2 deleted, 0 updated and 1 inserted."},
+        // The lookup finds the source row stored last; the others are new.
+        MatchCase{"SeveralSourceRowsTheLastOneUpdates",
+                  {"1, 'third'", "1, 'first'", "1, 'second'"},
+                  {"1, 'old'"},
+                  {"1|third", "1|first", "1|second"},
+                  "3 read from FROM table, 1 read from TO table.",
+                  "0 deleted, 1 updated and 2 inserted."},
+        MatchCase{"NullValuesUpdatedBothWays",
+                  {"1, NULL", "2, 'set'"},
+                  {"1, 'was set'", "2, NULL"},
+                  {"1|NULL", "2|set"},
+                  "2 read from FROM table, 2 read from TO table.",
+                  "0 deleted, 2 updated and 0 inserted."},
+        // A character key feeding an integer key compares as a number:
+        // "007" is the stored row of target key 7.
+        MatchCase{"CharacterKeyMatchesIntegerKey",
+                  {"'007', 'same'", "'008', 'new'"},
+                  {"7, 'same'", "8, 'old'"},
+                  {"7|same", "8|new"},
+                  "2 read from FROM table, 2 read from TO table.",
+                  "0 deleted, 1 updated and 0 inserted.",
+                  "K VARCHAR(10), NAME VARCHAR(20)"}),
+    [](const ::testing::TestParamInfo<MatchCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CopyRunTest, RowsWithANullKeyAreNeverMatched) {
   table(source(), "A", kColumns, {"NULL, 'no key'", "1, 'one'", "3, NULL"});
@@ -310,6 +327,61 @@ TEST_F(CopyRunTest, FormatWritesIntegersIntoCharacterColumns) {
   ASSERT_EQ(execSql(source(), {"UPDATE A SET N = 7"}), "");
   EXPECT_TRUE(run("C"));
   EXPECT_EQ(contents(target(), "SELECT C FROM B"), std::vector<std::string>{"00007"});
+}
+
+// A SELECT statement's columns are bound at their place in its result,
+// whatever the order of the COPY commands.
+TEST_F(CopyRunTest, SourceSelectStatementFeedsAReplication) {
+  table(source(), "A", kColumns, {"1, 'one'", "2, 'two'"});
+  table(target(), "B", kColumns, {"2, 'old'", "3, 'gone'"});
+  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC SELECT='SELECT UPPER(NAME) AS NAME, K FROM A'\n"
+                   " TO DST TABLE=B UPDATE=KEYS\n COPY K KEY=YES\n COPY NAME\n"));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 1 deleted, 1 updated and 1 inserted.");
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
+            (std::vector<std::string>{"1|ONE", "2|TWO"}));
+}
+
+TEST_F(CopyRunTest, QuotedNamesReachEveryStatement) {
+  const std::string columns = "K INTEGER, \"first name\" VARCHAR(20)";
+  table(source(), "A", columns, {"1, 'one'", "2, 'two'"});
+  table(target(), "B", columns, {"2, 'old'", "3, 'gone'"});
+  option("ListSQL=1");
+  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC TABLE=A QUOTE=DOUBLE\n"
+                   " TO DST TABLE=B UPDATE=KEYS QUOTE=DOUBLE\n COPY K KEY=YES\n"
+                   " COPY 'first name'\n"));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(texts(Note),
+            (std::vector<std::string>{"SRC: SELECT \"K\", \"first name\" FROM \"A\"",
+                                      "DST: SELECT \"K\", \"first name\" FROM \"B\"",
+                                      "DST: UPDATE \"B\" SET \"first name\"=? WHERE \"K\" = ?",
+                                      "DST: DELETE FROM \"B\" WHERE \"K\" = ?",
+                                      "DST: INSERT INTO \"B\" (\"K\", \"first name\") VALUES(?, ?)"}));
+  EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY K"),
+            (std::vector<std::string>{"1|one", "2|two"}));
+}
+
+// Both sides disconnect after every run and connect again for the next one.
+TEST_F(CopyRunTest, DisconnectAfterEveryRun) {
+  table(source(), "A", kColumns, {"1, 'one'"});
+  table(target(), "B", kColumns);
+  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC TABLE=A DISCONNECT=YES\n"
+                   " TO DST TABLE=B UPDATE=KEYS DISCONNECT=YES\n COPY K KEY=YES\n COPY NAME\n"));
+  for (int runNumber = 1; runNumber <= 2; ++runNumber) {
+    ASSERT_EQ(execSql(source(), {"UPDATE A SET NAME = 'run " + std::to_string(runNumber) + "'"}),
+              "");
+    EXPECT_TRUE(run());
+    EXPECT_EQ(lastLines(3), (std::vector<LoggedLine>{{"Ending processing copy definition C", Normal},
+                                                     {"Disconnecting from SRC", Normal},
+                                                     {"Disconnecting from DST", Normal}}));
+    EXPECT_FALSE(definition().sourceEndpoint->isConnected());
+    EXPECT_FALSE(definition().targetEndpoint->isConnected());
+    EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B"),
+              std::vector<std::string>{"1|run " + std::to_string(runNumber)});
+  }
+  EXPECT_TRUE(logged({"Connecting to SRC", Normal}));
+  EXPECT_TRUE(logged({"Connecting to DST", Normal}));
 }
 
 }  // namespace

@@ -82,6 +82,32 @@ TEST_F(DecisionTableTest, NoUpdateListsEveryStatementAndChangesNothing) {
             (std::vector<std::string>{"1|same", "2|old name", "5|gone"}));
 }
 
+TEST_F(DecisionTableTest, DebugLinesFollowEveryKey) {
+  option("DebugMode=1");
+  option("UpdateDebugging=1");
+  log_.Configure(MessageLog::kMaxMaxLines, "", true);
+  ASSERT_TRUE(load(replication()));
+  EXPECT_TRUE(run());
+  std::vector<std::string> keyLines;
+  for (const std::string& text : texts(Note)) {
+    if (text.rfind("Update debug: Copying", 0) == 0 ||
+        text.rfind("Update debug: Deleting", 0) == 0 ||
+        text.rfind("Update debug: Updating", 0) == 0)
+      keyLines.push_back(text);
+  }
+  EXPECT_EQ(
+      keyLines,
+      (std::vector<std::string>{
+          "Update debug: Copying to temp file:  K=1", "Update debug: Copying to temp file:  K=2",
+          "Update debug: Copying to temp file:  K=3", "Update debug: Copying to temp file:  K=4",
+          "Update debug: Updating TO row:  K=2", "Update debug: Deleting TO row:  K=5"}));
+  // Three lookups: two found at the first probe, one in an empty slot.
+  EXPECT_EQ(line("Debug: Hash statistics:"),
+            "Debug: Hash statistics: 4 table entries used out of 8000. 4 inserted records resulted "
+            "in a max search parth of 1 records (Mean value: 0)");
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"), replicated);
+}
+
 // One replication of A into B; the columns are kColumns unless a case says
 // otherwise.
 struct MatchCase {
@@ -107,45 +133,46 @@ TEST_P(RowMatchTest, MatchesTargetRowsToStoredRows) {
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), c.replicated);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RowMatchTest,
-    ::testing::Values(
-        // Both target rows find the one stored row and are updated from it.
-        MatchCase{"TwoTargetRowsUpdatedFromOneSourceRow",
-                  {"1, 'new'"},
-                  {"1, 'a'", "1, 'b'"},
-                  {"1|new", "1|new"},
-                  "1 read from FROM table, 2 read from TO table.",
-                  "0 deleted, 2 updated and 0 inserted."},
-        MatchCase{"TwoTargetRowsOfAVanishedKeyDeleted",
-                  {"2, 'b'"},
-                  {"1, 'a'", "1, 'a'"},
-                  {"2|b"},
-                  "1 read from FROM table, 2 read from TO table.",
-                  "2 deleted, 0 updated and 1 inserted."},
-        // The lookup finds the source row stored last; the others are new.
-        MatchCase{"SeveralSourceRowsTheLastOneUpdates",
-                  {"1, 'third'", "1, 'first'", "1, 'second'"},
-                  {"1, 'old'"},
-                  {"1|third", "1|first", "1|second"},
-                  "3 read from FROM table, 1 read from TO table.",
-                  "0 deleted, 1 updated and 2 inserted."},
-        MatchCase{"NullValuesUpdatedBothWays",
-                  {"1, NULL", "2, 'set'"},
-                  {"1, 'was set'", "2, NULL"},
-                  {"1|NULL", "2|set"},
-                  "2 read from FROM table, 2 read from TO table.",
-                  "0 deleted, 2 updated and 0 inserted."},
-        // A character key feeding an integer key compares as a number:
-        // "007" is the stored row of target key 7.
-        MatchCase{"CharacterKeyMatchesIntegerKey",
-                  {"'007', 'same'", "'008', 'new'"},
-                  {"7, 'same'", "8, 'old'"},
-                  {"7|same", "8|new"},
-                  "2 read from FROM table, 2 read from TO table.",
-                  "0 deleted, 1 updated and 0 inserted.",
-                  "K VARCHAR(10), NAME VARCHAR(20)"}),
-    [](const ::testing::TestParamInfo<MatchCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, RowMatchTest,
+                         ::testing::Values(
+                             // Both target rows find the one stored row and are updated from it.
+                             MatchCase{"TwoTargetRowsUpdatedFromOneSourceRow",
+                                       {"1, 'new'"},
+                                       {"1, 'a'", "1, 'b'"},
+                                       {"1|new", "1|new"},
+                                       "1 read from FROM table, 2 read from TO table.",
+                                       "0 deleted, 2 updated and 0 inserted."},
+                             MatchCase{"TwoTargetRowsOfAVanishedKeyDeleted",
+                                       {"2, 'b'"},
+                                       {"1, 'a'", "1, 'a'"},
+                                       {"2|b"},
+                                       "1 read from FROM table, 2 read from TO table.",
+                                       "2 deleted, 0 updated and 1 inserted."},
+                             // The lookup finds the source row stored last; the others are new.
+                             MatchCase{"SeveralSourceRowsTheLastOneUpdates",
+                                       {"1, 'third'", "1, 'first'", "1, 'second'"},
+                                       {"1, 'old'"},
+                                       {"1|third", "1|first", "1|second"},
+                                       "3 read from FROM table, 1 read from TO table.",
+                                       "0 deleted, 1 updated and 2 inserted."},
+                             MatchCase{"NullValuesUpdatedBothWays",
+                                       {"1, NULL", "2, 'set'"},
+                                       {"1, 'was set'", "2, NULL"},
+                                       {"1|NULL", "2|set"},
+                                       "2 read from FROM table, 2 read from TO table.",
+                                       "0 deleted, 2 updated and 0 inserted."},
+                             // A character key feeding an integer key compares as a number:
+                             // "007" is the stored row of target key 7.
+                             MatchCase{"CharacterKeyMatchesIntegerKey",
+                                       {"'007', 'same'", "'008', 'new'"},
+                                       {"7, 'same'", "8, 'old'"},
+                                       {"7|same", "8|new"},
+                                       "2 read from FROM table, 2 read from TO table.",
+                                       "0 deleted, 1 updated and 0 inserted.",
+                                       "K VARCHAR(10), NAME VARCHAR(20)"}),
+                         [](const ::testing::TestParamInfo<MatchCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(CopyRunTest, RowsWithANullKeyAreNeverMatched) {
   table(source(), "A", kColumns, {"NULL, 'no key'", "1, 'one'", "3, NULL"});
@@ -334,8 +361,9 @@ TEST_F(CopyRunTest, FormatWritesIntegersIntoCharacterColumns) {
 TEST_F(CopyRunTest, SourceSelectStatementFeedsAReplication) {
   table(source(), "A", kColumns, {"1, 'one'", "2, 'two'"});
   table(target(), "B", kColumns, {"2, 'old'", "3, 'gone'"});
-  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC SELECT='SELECT UPPER(NAME) AS NAME, K FROM A'\n"
-                   " TO DST TABLE=B UPDATE=KEYS\n COPY K KEY=YES\n COPY NAME\n"));
+  ASSERT_TRUE(
+      load("COPYDEFINITION: C\n FROM SRC SELECT='SELECT UPPER(NAME) AS NAME, K FROM A'\n"
+           " TO DST TABLE=B UPDATE=KEYS\n COPY K KEY=YES\n COPY NAME\n"));
   EXPECT_TRUE(run());
   EXPECT_EQ(line("Output table statistics:"),
             "Output table statistics: 1 deleted, 1 updated and 1 inserted.");
@@ -348,16 +376,17 @@ TEST_F(CopyRunTest, QuotedNamesReachEveryStatement) {
   table(source(), "A", columns, {"1, 'one'", "2, 'two'"});
   table(target(), "B", columns, {"2, 'old'", "3, 'gone'"});
   option("ListSQL=1");
-  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC TABLE=A QUOTE=DOUBLE\n"
-                   " TO DST TABLE=B UPDATE=KEYS QUOTE=DOUBLE\n COPY K KEY=YES\n"
-                   " COPY 'first name'\n"));
+  ASSERT_TRUE(
+      load("COPYDEFINITION: C\n FROM SRC TABLE=A QUOTE=DOUBLE\n"
+           " TO DST TABLE=B UPDATE=KEYS QUOTE=DOUBLE\n COPY K KEY=YES\n"
+           " COPY 'first name'\n"));
   EXPECT_TRUE(run());
-  EXPECT_EQ(texts(Note),
-            (std::vector<std::string>{"SRC: SELECT \"K\", \"first name\" FROM \"A\"",
-                                      "DST: SELECT \"K\", \"first name\" FROM \"B\"",
-                                      "DST: UPDATE \"B\" SET \"first name\"=? WHERE \"K\" = ?",
-                                      "DST: DELETE FROM \"B\" WHERE \"K\" = ?",
-                                      "DST: INSERT INTO \"B\" (\"K\", \"first name\") VALUES(?, ?)"}));
+  EXPECT_EQ(texts(Note), (std::vector<std::string>{
+                             "SRC: SELECT \"K\", \"first name\" FROM \"A\"",
+                             "DST: SELECT \"K\", \"first name\" FROM \"B\"",
+                             "DST: UPDATE \"B\" SET \"first name\"=? WHERE \"K\" = ?",
+                             "DST: DELETE FROM \"B\" WHERE \"K\" = ?",
+                             "DST: INSERT INTO \"B\" (\"K\", \"first name\") VALUES(?, ?)"}));
   EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY K"),
             (std::vector<std::string>{"1|one", "2|two"}));
 }
@@ -366,15 +395,17 @@ TEST_F(CopyRunTest, QuotedNamesReachEveryStatement) {
 TEST_F(CopyRunTest, DisconnectAfterEveryRun) {
   table(source(), "A", kColumns, {"1, 'one'"});
   table(target(), "B", kColumns);
-  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC TABLE=A DISCONNECT=YES\n"
-                   " TO DST TABLE=B UPDATE=KEYS DISCONNECT=YES\n COPY K KEY=YES\n COPY NAME\n"));
+  ASSERT_TRUE(
+      load("COPYDEFINITION: C\n FROM SRC TABLE=A DISCONNECT=YES\n"
+           " TO DST TABLE=B UPDATE=KEYS DISCONNECT=YES\n COPY K KEY=YES\n COPY NAME\n"));
   for (int runNumber = 1; runNumber <= 2; ++runNumber) {
     ASSERT_EQ(execSql(source(), {"UPDATE A SET NAME = 'run " + std::to_string(runNumber) + "'"}),
               "");
     EXPECT_TRUE(run());
-    EXPECT_EQ(lastLines(3), (std::vector<LoggedLine>{{"Ending processing copy definition C", Normal},
-                                                     {"Disconnecting from SRC", Normal},
-                                                     {"Disconnecting from DST", Normal}}));
+    EXPECT_EQ(lastLines(3),
+              (std::vector<LoggedLine>{{"Ending processing copy definition C", Normal},
+                                       {"Disconnecting from SRC", Normal},
+                                       {"Disconnecting from DST", Normal}}));
     EXPECT_FALSE(definition().sourceEndpoint->isConnected());
     EXPECT_FALSE(definition().targetEndpoint->isConnected());
     EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B"),
@@ -382,6 +413,53 @@ TEST_F(CopyRunTest, DisconnectAfterEveryRun) {
   }
   EXPECT_TRUE(logged({"Connecting to SRC", Normal}));
   EXPECT_TRUE(logged({"Connecting to DST", Normal}));
+}
+
+// Rows changing different columns get different UPDATE statements; a row
+// must never take the previous row's values.
+TEST_F(CopyRunTest, EachUpdateSetsTheColumnsOfItsRow) {
+  const std::string columns = "K INTEGER, NAME VARCHAR(20), X INTEGER";
+  table(source(), "A", columns, {"1, 'one new', 1", "2, 'two', 22", "3, 'three new', 3"});
+  table(target(), "B", columns, {"1, 'one', 1", "2, 'two', 2", "3, 'three', 3"});
+  option("ListSQL=1");
+  ASSERT_TRUE(load(replication(" COPY NAME\n COPY X\n")));
+  EXPECT_TRUE(run());
+  std::vector<std::string> updates;
+  for (const std::string& text : texts(Note)) {
+    if (text.rfind("DST: UPDATE", 0) == 0) updates.push_back(text);
+  }
+  EXPECT_EQ(updates, (std::vector<std::string>{"DST: UPDATE B SET NAME=? WHERE K = ?",
+                                               "DST: UPDATE B SET X=? WHERE K = ?",
+                                               "DST: UPDATE B SET NAME=? WHERE K = ?"}));
+  EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY K"),
+            (std::vector<std::string>{"1|one new|1", "2|two|22", "3|three new|3"}));
+}
+
+// Long texts travel whole through the temporary file; a row too large for
+// its record buffer stops the run instead of being cut.
+TEST_F(CopyRunTest, LongTextsAreCopiedWholeOrNotAtAll) {
+  const std::string columns = "K INTEGER, NAME TEXT, X TEXT";
+  const std::string longText(20000, 'a');
+  table(source(), "A", columns, {"1, '" + longText + "', 'short'"});
+  table(target(), "B", columns);
+  ASSERT_TRUE(load(replication(" COPY NAME\n COPY X\n")));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(contents(target(), "SELECT LENGTH(NAME), X FROM B"),
+            std::vector<std::string>{"20000|short"});
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
+
+  ASSERT_EQ(execSql(source(), {"UPDATE A SET X = NAME"}), "");
+  EXPECT_FALSE(run());
+  EXPECT_EQ(texts(Error),
+            (std::vector<std::string>{
+                "Error writing to temporary file",
+                "Record of 40044 bytes exceeds the temporary file's record buffer of 32000 bytes",
+                "Processing could not be performed"}));
+  EXPECT_TRUE(temporaryFiles().empty());
+  EXPECT_EQ(contents(target(), "SELECT LENGTH(NAME), X FROM B"),
+            std::vector<std::string>{"20000|short"});
 }
 
 }  // namespace

@@ -207,6 +207,13 @@ TEST_P(CancelTest, StopsAtTheNextRowKeepingWhatWasCommitted) {
   EXPECT_TRUE(temporaryFiles().empty());
   EXPECT_FALSE(definition().busy);
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), c.kept);
+
+  // The cursors left open by the stop do not hinder the next run.
+  EXPECT_TRUE(run());
+  if (c.from.empty()) {
+    EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
+              (std::vector<std::string>{"1|n1", "2|n2", "3|n3", "4|n4", "5|n5", "6|n6"}));
+  }
 }
 
 // The driver commits every statement as it is executed (kestrel keeps the

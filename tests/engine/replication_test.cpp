@@ -462,5 +462,41 @@ TEST_F(CopyRunTest, LongTextsAreCopiedWholeOrNotAtAll) {
             std::vector<std::string>{"20000|short"});
 }
 
+// Rows are matched on every key column; a DELETE or UPDATE names them all.
+TEST_F(CopyRunTest, CompositeKeysMatchOnEveryKeyColumn) {
+  const std::string columns = "K INTEGER, K2 VARCHAR(5), NAME VARCHAR(20)";
+  table(source(), "A", columns, {"1, 'a', 'new'", "1, 'b', 'added'"});
+  table(target(), "B", columns,
+        {"1, 'a', 'old'", "1, 'c', 'gone'", "2, 'a', 'gone'", "1, NULL, 'no key'"});
+  option("ListSQL=1");
+  ASSERT_TRUE(load(replication(" COPY K2 KEY=YES\n COPY NAME\n")));
+  EXPECT_TRUE(run());
+  EXPECT_TRUE(logged({"DST: DELETE FROM B WHERE K = ? AND K2 = ?", Note}));
+  EXPECT_TRUE(logged({"DST: UPDATE B SET NAME=? WHERE K = ? AND K2 = ?", Note}));
+  EXPECT_TRUE(logged({"Row 4 of table B in copy definition C has a NULL key value and is neither "
+                      "updated nor deleted",
+                      Note}));
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 2 deleted, 1 updated and 1 inserted.");
+  EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY rowid"),
+            (std::vector<std::string>{"1|a|new", "1|NULL|no key", "1|b|added"}));
+}
+
+// FROM WHERE narrows the source, so that target rows of the rows left out are
+// deleted; TO WHERE narrows the target, whose other rows are left alone.
+TEST_F(CopyRunTest, WhereConditionsNarrowEachSide) {
+  table(source(), "A", kColumns, {"1, 'one'", "2, 'two'", "3, 'three'"});
+  table(target(), "B", kColumns, {"1, 'one'", "2, 'two'", "50, 'outside'"});
+  option("ListSQL=1");
+  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC TABLE=A WHERE='K > 1' ORDERBY=K\n"
+                   " TO DST TABLE=B UPDATE=KEYS WHERE='K < 10'\n COPY K KEY=YES\n COPY NAME\n"));
+  EXPECT_TRUE(run());
+  EXPECT_TRUE(logged({"SRC: SELECT K, NAME FROM A WHERE K > 1 ORDER BY K", Note}));
+  EXPECT_TRUE(logged({"DST: SELECT K, NAME FROM B WHERE K < 10", Note}));
+  EXPECT_EQ(line("Table counts:"), "Table counts: 2 read from FROM table, 2 read from TO table.");
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
+            (std::vector<std::string>{"2|two", "3|three", "50|outside"}));
+}
+
 }  // namespace
 }  // namespace kestrel::test

@@ -256,6 +256,23 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
+// A CHANGE whose result contains its own text stops after 500 passes: the
+// 501 letters do not fit the column's buffer and are never stored cut.
+TEST_F(CopyRunTest, EditedValueLongerThanItsBufferStopsTheRun) {
+  table(source(), "A", "K INTEGER, NAME VARCHAR(5)", {"1, 'A'"});
+  table(target(), "B", kColumns);
+  ASSERT_TRUE(load(replication(" COPY NAME EDIT=E\nEDITDEFINITION: E\n CHANGE A TO=AA\n")));
+  const std::string buffer =
+      std::to_string(definition().copyColumns.back().sourceColumn->description.bindingLength);
+  EXPECT_FALSE(run());
+  EXPECT_EQ(texts(Error), (std::vector<std::string>{"Edited value of column NAME is 501 bytes long "
+                                                    "and does not fit its buffer of " +
+                                                        buffer + " bytes",
+                                                    "Processing could not be performed"}));
+  EXPECT_TRUE(temporaryFiles().empty());
+  EXPECT_TRUE(contents(target(), "SELECT * FROM B").empty());
+}
+
 TEST_F(CopyRunTest, CodedKeysAndValuesStayStableAcrossRuns) {
   table(source(), "A", kColumns, {"12345, 'Smith'", "678, 'Jones'"});
   table(target(), "B", kColumns);
@@ -473,9 +490,10 @@ TEST_F(CopyRunTest, CompositeKeysMatchOnEveryKeyColumn) {
   EXPECT_TRUE(run());
   EXPECT_TRUE(logged({"DST: DELETE FROM B WHERE K = ? AND K2 = ?", Note}));
   EXPECT_TRUE(logged({"DST: UPDATE B SET NAME=? WHERE K = ? AND K2 = ?", Note}));
-  EXPECT_TRUE(logged({"Row 4 of table B in copy definition C has a NULL key value and is neither "
-                      "updated nor deleted",
-                      Note}));
+  EXPECT_TRUE(
+      logged({"Row 4 of table B in copy definition C has a NULL key value and is neither "
+              "updated nor deleted",
+              Note}));
   EXPECT_EQ(line("Output table statistics:"),
             "Output table statistics: 2 deleted, 1 updated and 1 inserted.");
   EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY rowid"),
@@ -488,14 +506,41 @@ TEST_F(CopyRunTest, WhereConditionsNarrowEachSide) {
   table(source(), "A", kColumns, {"1, 'one'", "2, 'two'", "3, 'three'"});
   table(target(), "B", kColumns, {"1, 'one'", "2, 'two'", "50, 'outside'"});
   option("ListSQL=1");
-  ASSERT_TRUE(load("COPYDEFINITION: C\n FROM SRC TABLE=A WHERE='K > 1' ORDERBY=K\n"
-                   " TO DST TABLE=B UPDATE=KEYS WHERE='K < 10'\n COPY K KEY=YES\n COPY NAME\n"));
+  ASSERT_TRUE(
+      load("COPYDEFINITION: C\n FROM SRC TABLE=A WHERE='K > 1' ORDERBY=K\n"
+           " TO DST TABLE=B UPDATE=KEYS WHERE='K < 10'\n COPY K KEY=YES\n COPY NAME\n"));
   EXPECT_TRUE(run());
   EXPECT_TRUE(logged({"SRC: SELECT K, NAME FROM A WHERE K > 1 ORDER BY K", Note}));
   EXPECT_TRUE(logged({"DST: SELECT K, NAME FROM B WHERE K < 10", Note}));
   EXPECT_EQ(line("Table counts:"), "Table counts: 2 read from FROM table, 2 read from TO table.");
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
             (std::vector<std::string>{"2|two", "3|three", "50|outside"}));
+}
+
+// Values of every kind, also converted to another kind on the way, compare
+// equal to their source once copied: a second run changes nothing. SQLite
+// keeps a timestamp as the text its driver writes, with milliseconds.
+TEST_F(CopyRunTest, CopiedValuesOfEveryKindCompareEqual) {
+  table(source(), "A",
+        "K INTEGER, I INTEGER, R DOUBLE, D DATE, T TIMESTAMP, TX VARCHAR(10), IX INTEGER, "
+        "DX DATE",
+        {"1, 12, 2.5, '2020-01-02', '2020-01-02 03:04:05', '34', 56, '1999-12-31'",
+         "2, -7, -0.125, '1900-01-01', '2021-06-30 23:59:59.5', ' 8', 0, '2000-02-29'",
+         "3, NULL, NULL, NULL, NULL, NULL, NULL, NULL"});
+  table(target(), "B",
+        "K INTEGER, I INTEGER, R DOUBLE, D DATE, T TIMESTAMP, TX INTEGER, IX VARCHAR(10), "
+        "DX VARCHAR(10)");
+  ASSERT_TRUE(load(
+      replication(" COPY I\n COPY R\n COPY D\n COPY T\n COPY TX\n COPY IX\n COPY DX\n", "", "K")));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(
+      contents(target(), "SELECT * FROM B ORDER BY K"),
+      (std::vector<std::string>{"1|12|2.5|2020-01-02|2020-01-02 03:04:05.000|34|56|1999-12-31",
+                                "2|-7|-0.125|1900-01-01|2021-06-30 23:59:59.500|8|0|2000-02-29",
+                                "3|NULL|NULL|NULL|NULL|NULL|NULL|NULL"}));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 0 inserted.");
 }
 
 }  // namespace

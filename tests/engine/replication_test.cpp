@@ -522,22 +522,25 @@ TEST_F(CopyRunTest, WhereConditionsNarrowEachSide) {
 // keeps a timestamp as the text its driver writes, with milliseconds.
 TEST_F(CopyRunTest, CopiedValuesOfEveryKindCompareEqual) {
   table(source(), "A",
-        "K INTEGER, I INTEGER, R DOUBLE, D DATE, T TIMESTAMP, TX VARCHAR(10), IX INTEGER, "
-        "DX DATE",
-        {"1, 12, 2.5, '2020-01-02', '2020-01-02 03:04:05', '34', 56, '1999-12-31'",
-         "2, -7, -0.125, '1900-01-01', '2021-06-30 23:59:59.5', ' 8', 0, '2000-02-29'",
-         "3, NULL, NULL, NULL, NULL, NULL, NULL, NULL"});
+        "K INTEGER, I INTEGER, R DOUBLE, D DATE, T TIMESTAMP, TM TIME, TX VARCHAR(10), "
+        "IX INTEGER, DX DATE, BL BLOB",
+        {"1, 12, 2.5, '2020-01-02', '2020-01-02 03:04:05', '12:30:15', '34', 56, '1999-12-31', "
+         "X'00FF1000'",
+         "2, -7, -0.125, '1900-01-01', '2021-06-30 23:59:59.5', '00:00:00', ' 8', 0, '2000-02-29', "
+         "X''",
+         "3, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL"});
   table(target(), "B",
-        "K INTEGER, I INTEGER, R DOUBLE, D DATE, T TIMESTAMP, TX INTEGER, IX VARCHAR(10), "
-        "DX VARCHAR(10)");
-  ASSERT_TRUE(load(
-      replication(" COPY I\n COPY R\n COPY D\n COPY T\n COPY TX\n COPY IX\n COPY DX\n", "", "K")));
+        "K INTEGER, I INTEGER, R DOUBLE, D DATE, T TIMESTAMP, TM TIME, TX INTEGER, "
+        "IX VARCHAR(10), DX VARCHAR(10), BL BLOB");
+  ASSERT_TRUE(load(replication(
+      " COPY I\n COPY R\n COPY D\n COPY T\n COPY TM\n COPY TX\n COPY IX\n COPY DX\n COPY BL\n", "",
+      "K")));
   EXPECT_TRUE(run());
-  EXPECT_EQ(
-      contents(target(), "SELECT * FROM B ORDER BY K"),
-      (std::vector<std::string>{"1|12|2.5|2020-01-02|2020-01-02 03:04:05.000|34|56|1999-12-31",
-                                "2|-7|-0.125|1900-01-01|2021-06-30 23:59:59.500|8|0|2000-02-29",
-                                "3|NULL|NULL|NULL|NULL|NULL|NULL|NULL"}));
+  EXPECT_EQ(contents(target(), "SELECT K, I, R, D, T, TM, TX, IX, DX, HEX(BL) FROM B ORDER BY K"),
+            (std::vector<std::string>{
+                "1|12|2.5|2020-01-02|2020-01-02 03:04:05.000|12:30:15|34|56|1999-12-31|00FF1000",
+                "2|-7|-0.125|1900-01-01|2021-06-30 23:59:59.500|00:00:00|8|0|2000-02-29|",
+                "3|NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL|"}));
   EXPECT_TRUE(run());
   EXPECT_EQ(line("Output table statistics:"),
             "Output table statistics: 0 deleted, 0 updated and 0 inserted.");

@@ -321,14 +321,15 @@ TEST_F(CopyRunTest, UnchangedColumnIsInsertedButNeverUpdated) {
 TEST_F(CopyRunTest, SetColumnsAreWrittenByEveryInsertAndUpdate) {
   FakeClock clock(localTime(2026, 3, 4, 12));
   const std::string targetColumns =
-      "K INTEGER, NAME VARCHAR(20), S VARCHAR(20), N INTEGER, D VARCHAR(10), DT DATE";
+      "K INTEGER, NAME VARCHAR(20), S VARCHAR(20), N INTEGER, D VARCHAR(10), DT DATE, "
+      "TS TIMESTAMP, DV DATE";
+  const std::string old = "'old', 0, 'old', '2000-01-01', '2000-01-01 01:02:03', '2000-01-01'";
   table(source(), "A", kColumns, {"1, 'new'", "2, 'changed'", "3, 'same'"});
-  table(target(), "B", targetColumns,
-        {"2, 'before', 'old', 0, 'old', '2000-01-01'", "3, 'same', 'old', 0, 'old', '2000-01-01'"});
+  table(target(), "B", targetColumns, {"2, 'before', " + old, "3, 'same', " + old});
   table(target(), "P", targetColumns);
   const std::string columns =
       " COPY NAME\n SET S VALUE='fixed'\n SET N VALUE=17\n SET D CURRENTDATE=YES\n"
-      " SET DT CURRENTDATE=YES\n";
+      " SET DT CURRENTDATE=YES\n SET TS CURRENTDATE=YES\n SET DV VALUE='1999/12/31'\n";
   ASSERT_TRUE(load(replication(columns) +
                    "COPYDEFINITION: PLAIN\n FROM SRC TABLE=A REPLICATE=NO\n TO DST TABLE=P\n"
                    " COPY K KEY=YES\n" +
@@ -336,14 +337,15 @@ TEST_F(CopyRunTest, SetColumnsAreWrittenByEveryInsertAndUpdate) {
   EXPECT_TRUE(run("C"));
   EXPECT_EQ(line("Output table statistics:"),
             "Output table statistics: 0 deleted, 1 updated and 1 inserted.");
+  const std::string set = "fixed|17|2026-03-04|2026-03-04|2026-03-04 00:00:00.000|1999-12-31";
   // A row that needs no update keeps its old values, SET columns included.
-  EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY K"),
-            (std::vector<std::string>{"1|new|fixed|17|2026-03-04|2026-03-04",
-                                      "2|changed|fixed|17|2026-03-04|2026-03-04",
-                                      "3|same|old|0|old|2000-01-01"}));
+  EXPECT_EQ(
+      contents(target(), "SELECT * FROM B ORDER BY K"),
+      (std::vector<std::string>{"1|new|" + set, "2|changed|" + set,
+                                "3|same|old|0|old|2000-01-01|2000-01-01 01:02:03|2000-01-01"}));
   EXPECT_TRUE(run("PLAIN"));
   EXPECT_EQ(contents(target(), "SELECT * FROM P WHERE K = 1"),
-            std::vector<std::string>{"1|new|fixed|17|2026-03-04|2026-03-04"});
+            std::vector<std::string>{"1|new|" + set});
 }
 
 TEST_F(CopyRunTest, FormatWritesIntegersIntoCharacterColumns) {

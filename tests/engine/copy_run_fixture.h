@@ -186,7 +186,7 @@ class CopyRunTest : public ::testing::Test {
   bool logged(const LoggedLine& wanted) const {
     return std::find(lines_.begin(), lines_.end(), wanted) != lines_.end();
   }
-  // The two lines that every failed run ends with.
+  // The last `count` recorded lines, with their kinds.
   std::vector<LoggedLine> lastLines(std::size_t count) const {
     return std::vector<LoggedLine>(lines_.end() - std::min(count, lines_.size()), lines_.end());
   }

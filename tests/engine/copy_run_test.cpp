@@ -1,6 +1,7 @@
 // The paths of a copy definition run against SQLite: simple copy, skipped and
 // retried runs, input limits, the zero-rows guard, cancel, values that do not
-// fit their buffers, and what is committed when a run stops early.
+// fit their buffers, refused statements, and what stays in the target when a
+// run stops early.
 
 #include "copy_run_fixture.h"
 

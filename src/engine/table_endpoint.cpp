@@ -38,11 +38,16 @@ std::string trimBlanks(const std::string& text) {
 bool isDecimalSqlType(int sqlType) { return sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL; }
 
 // A parameter's description: the column's, with a usable declared size for
-// character columns whose size the catalog does not know (reported as 0).
+// character columns whose size the catalog does not know (reported as 0),
+// and for timestamps whose catalog size is shorter than "yyyy-mm-dd hh:mm:ss".
+// SQLite reports the digits of the fraction (3) as a timestamp's size, and a
+// driver given a size under 19 writes the seconds as 00.
 ColumnDescription parameterDescription(const ColumnDescription& column, std::int16_t number) {
   ColumnDescription d = column;
   d.number = number;
   if (isCharacterSqlType(d.sqlType) && d.precision <= 0) d.precision = d.bindingLength;
+  if ((d.sqlType == SQL_TIMESTAMP || d.sqlType == SQL_TYPE_TIMESTAMP) && d.precision < 19)
+    d.precision = d.precision > 0 && d.precision <= 9 ? 20 + d.precision : 19;
   return d;
 }
 

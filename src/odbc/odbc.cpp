@@ -267,6 +267,10 @@ bool OdbcConnection::execute(SqlRequest& request, OdbcStatement& statement) {
       // A result set left open by the previous execution would make the
       // driver refuse to execute again; closing it keeps the bindings.
       SQLFreeStmt(statement.handle(), SQL_CLOSE);
+      // A driver may take a parameter's length when the parameter is bound
+      // rather than when the statement runs (the SQLite driver does so for
+      // binary values): the parameters are bound again for every execution.
+      if (!bindRequest(request, statement)) return false;
     } else {
       request.prepared = false;
       if (!statement.allocate(this)) return false;

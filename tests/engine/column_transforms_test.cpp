@@ -36,7 +36,9 @@ TEST(Coding, GivesTheSameCodesInEveryRelease) {
   EXPECT_EQ(tables.keyStream()[0], 165);
   EXPECT_EQ(tables.keyStream()[3], 48);
   CodingTables negative(-1, false);
-  EXPECT_EQ(negative.code("Smith, John", false), "h\xec\xba" "A[\xa3H\xd8~(u");
+  EXPECT_EQ(negative.code("Smith, John", false),
+            "h\xec\xba"
+            "A[\xa3H\xd8~(u");
 }
 
 TEST(Coding, IsDeterministicAndKeepsShape) {
@@ -100,9 +102,15 @@ TEST(Format, PatternsFromFormatCommands) {
     const char* text;
   };
   const Case cases[] = {
-      {"%05ld", 42, "00042"},   {"%5ld", 42, "   42"},    {"%05ld", -42, "-0042"},
-      {"%5ld", -42, "  -42"},   {"%02ld", 12345, "12345"}, {"%0ld", 7, "7"},
-      {"%s%s%n", 7, "7"},       {"", -3, "-3"},           {"%08ld", 20261210, "20261210"},
+      {"%05ld", 42, "00042"},
+      {"%5ld", 42, "   42"},
+      {"%05ld", -42, "-0042"},
+      {"%5ld", -42, "  -42"},
+      {"%02ld", 12345, "12345"},
+      {"%0ld", 7, "7"},
+      {"%s%s%n", 7, "7"},
+      {"", -3, "-3"},
+      {"%08ld", 20261210, "20261210"},
   };
   for (const Case& c : cases) EXPECT_EQ(formatLong(c.pattern, c.value), c.text) << c.pattern;
 }

@@ -43,6 +43,28 @@ ColumnDescription parameterDescription(const ColumnDescription& column, std::int
   ColumnDescription d = column;
   d.number = number;
   if (isCharacterSqlType(d.sqlType) && d.precision <= 0) d.precision = d.bindingLength;
+  // Drivers format a date, time or timestamp parameter to the column size
+  // they are given (a size below 19 drops the seconds of a timestamp, one
+  // below 20 its fraction). The catalogs' figures for these types are not
+  // sizes in that sense (SQLite reports a timestamp column as 3), so the
+  // parameter carries the full value the buffer holds and the database
+  // rounds it to its column.
+  switch (d.sqlType) {
+    case SQL_DATE:
+      d.precision = 10;
+      d.scale = 0;
+      break;
+    case SQL_TIME:
+      d.precision = 8;
+      d.scale = 0;
+      break;
+    case SQL_TIMESTAMP:
+      d.precision = 29;
+      d.scale = 9;
+      break;
+    default:
+      break;
+  }
   return d;
 }
 

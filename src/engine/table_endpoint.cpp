@@ -529,8 +529,26 @@ bool TableEndpoint::deleteCurrent() {
     }
   }
   if (!executeKeepingConnection(deleteRequest_, deleteStatement_)) return false;
+  if (!deletedARow()) return false;
   ++deletedCount;
   return true;
+}
+
+bool TableEndpoint::deletedARow() {
+  // A suppressed statement was never sent; a driver that cannot count
+  // answers -1. Otherwise no row deleted means the statement addressed no
+  // row: a driver that emulates the cursor position by the row's values
+  // finds none when one of them is NULL. (An UPDATE cannot be checked this
+  // way: some drivers count only rows whose values actually changed.)
+  // In the keyed mode a DELETE addresses every row with the key, so a
+  // second row with the same key finds nothing left to delete.
+  if (!doUpdate_ || static_cast<UpdateMode>(updateMode_) == UpdateMode::Keys ||
+      deleteStatement_.rowCount() != 0)
+    return true;
+  log_->AddLine("DELETE of the row" + renderColumns(true, false) + " in table " + table_ +
+                    " in data source " + dataSource_ + " deleted no row",
+                Error);
+  return false;
 }
 
 bool TableEndpoint::fillParameter(BoundValue& parameter, EndpointColumn& column) {

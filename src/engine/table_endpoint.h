@@ -154,6 +154,9 @@ class TableEndpoint {
                        std::int16_t& parameterNumber);
   bool fillParameter(BoundValue& parameter, EndpointColumn& column);
   bool executeChange(SqlRequest& request, OdbcStatement& statement);
+  // After an executed DELETE of the current row: false, after an error
+  // line, when the driver reports that it deleted no row.
+  bool deletedARow();
   std::string renderColumns(bool keysOnly, bool loggedOnly) const;
 
   std::string dataSource_, qualifier_, creator_, table_, userId_, password_;

@@ -401,6 +401,9 @@ bool TableEndpoint::checkFetched(bool fetched) {
                                ? "Connection to " + dataSource_ + " lost while reading"
                                : environment.lastError();
       log_->AddLine(reason, Error);
+      // As after every ODBC failure: the next statement reconnects rather
+      // than reuse a connection that may be lost.
+      disconnect();
     } else {
       environment.setLastError("OK");
     }

@@ -1,0 +1,206 @@
+// A copy run under failure: the target server killed in the middle of each
+// phase of a replication, and values that do not fit their buffers.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "engine_run_fixture.h"
+#include "private_server.h"
+#include "shell/platform.h"
+
+namespace kestrel::test {
+namespace {
+
+const char kFailed[] = "Processing could not be performed";
+constexpr int kRows = 3000;
+
+// The message pump of the run, which the engine calls between rows: once the
+// log shows that the phase has begun, it kills the server at the given row
+// of that phase. So the kill lands at the same point on every run.
+class KillingPump final : public MessagePump {
+ public:
+  KillingPump(EngineRun& engine, PrivatePostgreSql& server, std::string phaseLine, int atRow)
+      : engine_(engine), server_(server), phaseLine_(std::move(phaseLine)), atRow_(atRow) {}
+
+  void pumpMessages() override {
+    for (; seen_ < engine_.lines.size(); ++seen_)
+      if (engine_.lines[seen_].text.rfind(phaseLine_, 0) == 0) inPhase_ = true;
+    if (!inPhase_ || killed_ || ++rows_ < atRow_) return;
+    killed_ = true;
+    killError = server_.kill();
+  }
+  bool killed() const { return killed_; }
+  std::string killError;
+
+ private:
+  EngineRun& engine_;
+  PrivatePostgreSql& server_;
+  std::string phaseLine_;
+  int atRow_;
+  std::size_t seen_ = 0;
+  bool inPhase_ = false;
+  bool killed_ = false;
+  int rows_ = 0;
+};
+
+struct KillCase {
+  const char* name;
+  const char* sourceRows;  // SQLite SELECT over the counter k
+  const char* targetRows;  // PostgreSQL SELECT over the counter g, or none
+  const char* phaseLine;
+};
+
+class ServerKilledTest : public ::testing::TestWithParam<KillCase> {};
+
+TEST_P(ServerKilledTest, FailsCleanlyAndTheNextRunBringsTheTargetInLine) {
+  std::string reason;
+  if (!PrivatePostgreSql::available(&reason)) {
+    if (serversRequired()) FAIL() << reason;
+    GTEST_SKIP() << reason;
+  }
+  PrivatePostgreSql server;
+  ASSERT_EQ(server.start(), "");
+  // The folder's PostgreSQL data source names the private server.
+  const char* previousPort = std::getenv("KESTREL_PG_PORT");
+  const std::string savedPort = previousPort ? previousPort : "";
+  ::setenv("KESTREL_PG_PORT", std::to_string(server.port()).c_str(), 1);
+  OdbcTestFolder folder;
+  if (previousPort)
+    ::setenv("KESTREL_PG_PORT", savedPort.c_str(), 1);
+  else
+    ::unsetenv("KESTREL_PG_PORT");
+
+  const TestDatabase lite = OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA);
+  const TestDatabase pg = OdbcTestFolder::database(DatabaseKind::PostgreSQL);
+  const std::string count = std::to_string(kRows);
+  ASSERT_EQ(execSql(lite, {"CREATE TABLE A (K INTEGER, NAME VARCHAR(20), X INTEGER)",
+                           "INSERT INTO A WITH RECURSIVE c(k) AS (SELECT 1 UNION ALL SELECT k + 1 "
+                           "FROM c WHERE k < " +
+                               count + ") " + GetParam().sourceRows}),
+            "");
+  ASSERT_EQ(execSql(pg, {"CREATE TABLE \"B\" (\"K\" integer PRIMARY KEY, \"NAME\" varchar(20), "
+                         "\"X\" integer)"}),
+            "");
+  if (*GetParam().targetRows) {
+    ASSERT_EQ(execSql(pg, {std::string("INSERT INTO \"B\" ") + GetParam().targetRows +
+                           " FROM generate_series(1, " + count + ") g"}),
+              "");
+  }
+
+  EngineRun engine(folder);
+  ASSERT_TRUE(
+      engine.load("COPYDEFINITION: REPL\n"
+                  "  FROM " +
+                  connectionPart(lite) +
+                  " TABLE=A\n"
+                  "  TO " +
+                  connectionPart(pg) +
+                  " TABLE=B QUOTE=DOUBLE UPDATE=KEYS\n"
+                  "  COPY K KEY=YES\n"
+                  "  COPY NAME\n"
+                  "  COPY X\n"))
+      << engine.transcript();
+  KillingPump pump(engine, server, GetParam().phaseLine, 500);
+  setProgramMessagePump(&pump);
+  const bool ok = engine.runAll();
+  setProgramMessagePump(nullptr);
+  ASSERT_TRUE(pump.killed()) << engine.transcript();
+  ASSERT_EQ(pump.killError, "");
+
+  EXPECT_FALSE(ok) << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(kFailed, Error)) << engine.transcript();
+  EXPECT_FALSE(engine.lineContaining("Ending processing copy definition", Normal))
+      << engine.transcript();
+  EXPECT_FALSE(engine.lineContaining("Output table statistics", Normal)) << engine.transcript();
+  // The driver's message comes before the final line.
+  ASSERT_GE(engine.lines.size(), 2u);
+  int errors = 0;
+  for (const EngineLine& line : engine.lines) errors += line.kind == Error;
+  EXPECT_GE(errors, 2) << engine.transcript();
+  // One failure, one message: not a line for every remaining row.
+  EXPECT_LE(errors, 5) << engine.transcript();
+  EXPECT_FALSE(engine.temporaryFileExists());
+
+  ASSERT_EQ(server.restart(), "");
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  EXPECT_EQ(tableImage(pg, "SELECT \"K\", \"NAME\", \"X\" FROM \"B\" ORDER BY 1"),
+            tableImage(lite, "SELECT K, NAME, X FROM A ORDER BY 1"));
+  EXPECT_FALSE(engine.temporaryFileExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, ServerKilledTest,
+    ::testing::Values(KillCase{"WhileUpdating", "SELECT k, 'n' || k, 2 * k FROM c",
+                               "SELECT g, 'n' || g, g", "Starting to read records for update from"},
+                      KillCase{"WhileDeleting", "SELECT k, 'n' || k, k FROM c WHERE k <= 10",
+                               "SELECT g, 'n' || g, g", "Starting to read records for update from"},
+                      KillCase{"WhileInserting", "SELECT k, 'n' || k, k FROM c", "",
+                               "Starting to copy new records from the temporary file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A value longer than the buffer its column was bound with stops the run with
+// a line naming the column; nothing is copied cut short. The SQLite driver
+// hands out whatever was stored, whatever the declared length.
+struct LongValueCase {
+  const char* name;
+  bool replicate;
+  bool longInTarget;  // the long value sits in the target row, not the source
+};
+
+class LongValueTest : public ::testing::TestWithParam<LongValueCase> {};
+
+TEST_P(LongValueTest, StopsTheRunNamingTheColumn) {
+  OdbcTestFolder folder({"SRC", "DST"});
+  const TestDatabase source = OdbcTestFolder::sqlite("SRC"), target = OdbcTestFolder::sqlite("DST");
+  // VARCHAR(2) is bound at 8 bytes (four per character).
+  const std::string longText = "abcdefghijklmnopqrstuvwxyz";
+  ASSERT_EQ(execSql(source, {"CREATE TABLE A (K INTEGER, NAME VARCHAR(2))",
+                             "INSERT INTO A VALUES (1, 'ok')",
+                             "INSERT INTO A VALUES (2, '" +
+                                 (GetParam().longInTarget ? std::string("no") : longText) + "')",
+                             "INSERT INTO A VALUES (3, 'ok')"}),
+            "");
+  ASSERT_EQ(execSql(target, {"CREATE TABLE B (K INTEGER, NAME VARCHAR(2))"}), "");
+  if (GetParam().longInTarget)
+    ASSERT_EQ(execSql(target, {"INSERT INTO B VALUES (2, '" + longText + "')"}), "");
+  const std::string before = tableImage(target, "SELECT K, NAME FROM B ORDER BY K");
+
+  EngineRun engine(folder);
+  ASSERT_TRUE(engine.load(std::string("COPYDEFINITION: LONG\n"
+                                      "  FROM SRC TABLE=A") +
+                          (GetParam().replicate ? "" : " REPLICATE=NO") +
+                          "\n"
+                          "  TO DST TABLE=B UPDATE=KEYS\n"
+                          "  COPY K KEY=YES\n"
+                          "  COPY NAME\n"))
+      << engine.transcript();
+  EXPECT_FALSE(engine.runAll());
+  const std::string table = GetParam().longInTarget ? "B" : "A";
+  const std::string dsn = GetParam().longInTarget ? "DST" : "SRC";
+  EXPECT_TRUE(
+      engine.hasLine("Value of column NAME in table " + table + " in data source " + dsn +
+                         " is longer than its buffer of 8 bytes; it is not copied cut short",
+                     Error))
+      << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(kFailed, Error)) << engine.transcript();
+  EXPECT_FALSE(engine.temporaryFileExists());
+  const std::string after = tableImage(target, "SELECT K, NAME FROM B ORDER BY K");
+  if (GetParam().replicate) {
+    // A replication stops before it changes anything.
+    EXPECT_EQ(after, before);
+  } else {
+    // A simple copy commits row by row: the rows before the long one stay.
+    EXPECT_EQ(after, "1|ok");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, LongValueTest,
+                         ::testing::Values(LongValueCase{"SourceInSimpleCopy", false, false},
+                                           LongValueCase{"SourceInReplication", true, false},
+                                           LongValueCase{"TargetInReplication", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrel::test

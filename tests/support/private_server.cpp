@@ -1,0 +1,101 @@
+#include "private_server.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace kestrel::test {
+
+namespace {
+
+// The command's standard output and error, and whether it exited with 0.
+bool runCommand(const std::string& command, std::string* output) {
+  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) {
+    *output = "cannot run: " + command;
+    return false;
+  }
+  std::array<char, 512> buffer;
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) *output += buffer.data();
+  return ::pclose(pipe) == 0;
+}
+
+// A loopback port that nothing listens on now: the kernel's choice for a
+// socket bound to port 0.
+int freePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  ::close(fd);
+  return port;
+}
+
+std::string postgresBin() {
+  std::string newest;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ignored)) {
+    std::string bin = entry.path().string() + "/bin";
+    if (std::filesystem::exists(bin + "/pg_ctl") && bin > newest) newest = bin;
+  }
+  return newest;
+}
+
+}  // namespace
+
+bool PrivatePostgreSql::available(std::string* reason) {
+  if (!postgresBin().empty()) return true;
+  if (reason) *reason = "PostgreSQL server programs are not installed under /usr/lib/postgresql";
+  return false;
+}
+
+PrivatePostgreSql::~PrivatePostgreSql() {
+  if (folder_.empty()) return;
+  servers("stop postgresql");
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+std::string PrivatePostgreSql::servers(const std::string& action) {
+  std::string output;
+  std::string command = "KESTREL_SERVERS_DIR='" + folder_ +
+                        "' KESTREL_PG_PORT=" + std::to_string(port_) +
+                        " bash '" KESTREL_SOURCE_DIR "/tests/servers/servers.sh' " + action;
+  return runCommand(command, &output) ? std::string()
+         : output.empty()             ? "failed: " + command
+                                      : output;
+}
+
+std::string PrivatePostgreSql::start() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrel-pg-XXXXXX";
+  if (!::mkdtemp(pattern.data())) return "cannot create a temporary folder";
+  folder_ = pattern;
+  port_ = freePort();
+  if (port_ == 0) return "no free port";
+  return servers("start postgresql");
+}
+
+std::string PrivatePostgreSql::restart() { return servers("start postgresql"); }
+
+std::string PrivatePostgreSql::kill() {
+  // pg_ctl refuses to run as root; the data folder belongs to postgres then.
+  std::string pgCtl =
+      "'" + postgresBin() + "/pg_ctl' -D '" + folder_ + "/pg/data' -m immediate -w stop";
+  std::string command = ::geteuid() == 0 ? "runuser -u postgres -- " + pgCtl : pgCtl;
+  std::string output;
+  return runCommand(command, &output) ? std::string() : output;
+}
+
+}  // namespace kestrel::test

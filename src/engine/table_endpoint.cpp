@@ -184,7 +184,7 @@ bool TableEndpoint::execute(SqlRequest& request, OdbcStatement& statement) {
   if (changing && !doUpdate_) return true;
   bool ok = connection_.execute(request, statement);
   if (!ok) {
-    if (keepConnection_)
+    if (keepConnection_ && !connectionLost())
       log_->AddLine(odbcEnvironment().lastError(), Error);
     else
       fail();
@@ -197,6 +197,16 @@ bool TableEndpoint::execute(SqlRequest& request, OdbcStatement& statement) {
     }
   }
   return ok;
+}
+
+bool TableEndpoint::connectionLost() {
+  if (!connection_.isConnected()) return true;
+  // Asked only after a failed statement: drivers that cannot tell answer
+  // with an error, and the connection then counts as alive.
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  SQLRETURN rc =
+      SQLGetConnectAttr(connection_.handle(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+  return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
 }
 
 void TableEndpoint::executeCommitStatement() {

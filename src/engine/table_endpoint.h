@@ -80,6 +80,9 @@ class TableEndpoint {
   bool execute(SqlRequest& request, OdbcStatement& statement);
   // The same, but a failure only writes the driver's message: the connection
   // and the cursor being walked stay (a failed DELETE does not end a run).
+  // Unless the driver reports the connection lost: then, as in execute, the
+  // endpoint disconnects, and isConnected() tells the caller that nothing
+  // more can be done on this side.
   bool executeKeepingConnection(SqlRequest& request, OdbcStatement& statement);
   void executeCommitStatement();
   void commitPending();
@@ -144,6 +147,8 @@ class TableEndpoint {
 
  private:
   bool loadColumns();
+  // Whether the driver reports the connection as lost (SQL_ATTR_CONNECTION_DEAD).
+  bool connectionLost();
   void readOptions();
   bool bindReadColumns(bool includeSet);
   bool checkFetched(bool fetched);

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "engine_run_fixture.h"
 #include "private_server.h"
@@ -21,7 +22,7 @@ constexpr int kRows = 3000;
 // of that phase. So the kill lands at the same point on every run.
 class KillingPump final : public MessagePump {
  public:
-  KillingPump(EngineRun& engine, PrivatePostgreSql& server, std::string phaseLine, int atRow)
+  KillingPump(EngineRun& engine, PrivateServer& server, std::string phaseLine, int atRow)
       : engine_(engine), server_(server), phaseLine_(std::move(phaseLine)), atRow_(atRow) {}
 
   void pumpMessages() override {
@@ -36,7 +37,7 @@ class KillingPump final : public MessagePump {
 
  private:
   EngineRun& engine_;
-  PrivatePostgreSql& server_;
+  PrivateServer& server_;
   std::string phaseLine_;
   int atRow_;
   std::size_t seen_ = 0;
@@ -45,48 +46,61 @@ class KillingPump final : public MessagePump {
   int rows_ = 0;
 };
 
-struct KillCase {
+struct KillPhase {
   const char* name;
-  const char* sourceRows;  // SQLite SELECT over the counter k
-  const char* targetRows;  // PostgreSQL SELECT over the counter g, or none
+  const char* sourceRows;  // SQLite SELECT over the counter k of 1..kRows
+  bool targetFilled;       // the target starts with K, 'n' || K, K for K in 1..kRows
   const char* phaseLine;
 };
 
-class ServerKilledTest : public ::testing::TestWithParam<KillCase> {};
+class ServerKilledTest : public ::testing::TestWithParam<std::tuple<DatabaseKind, KillPhase>> {};
 
+// Both servers in the keyed mode. (MariaDB's driver, version 3.1, crashes
+// inside SQLExecDirect when a WHERE CURRENT OF statement meets a lost
+// connection, so the positioned modes cannot be run through this.) The
+// MariaDB driver keeps delivering the target rows it read at execute after
+// the server has gone, so there a lost connection shows on the statements.
 TEST_P(ServerKilledTest, FailsCleanlyAndTheNextRunBringsTheTargetInLine) {
+  const auto [kind, phase] = GetParam();
   std::string reason;
-  if (!PrivatePostgreSql::available(&reason)) {
+  if (!PrivateServer::available(kind, &reason)) {
     if (serversRequired()) FAIL() << reason;
     GTEST_SKIP() << reason;
   }
-  PrivatePostgreSql server;
+  PrivateServer server(kind);
   ASSERT_EQ(server.start(), "");
-  // The folder's PostgreSQL data source names the private server.
-  const char* previousPort = std::getenv("KESTREL_PG_PORT");
+  // The folder's data source of that kind names the private server.
+  const char* previousPort = std::getenv(server.portVariable());
   const std::string savedPort = previousPort ? previousPort : "";
-  ::setenv("KESTREL_PG_PORT", std::to_string(server.port()).c_str(), 1);
+  ::setenv(server.portVariable(), std::to_string(server.port()).c_str(), 1);
   OdbcTestFolder folder;
   if (previousPort)
-    ::setenv("KESTREL_PG_PORT", savedPort.c_str(), 1);
+    ::setenv(server.portVariable(), savedPort.c_str(), 1);
   else
-    ::unsetenv("KESTREL_PG_PORT");
+    ::unsetenv(server.portVariable());
 
   const TestDatabase lite = OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA);
-  const TestDatabase pg = OdbcTestFolder::database(DatabaseKind::PostgreSQL);
+  const TestDatabase db = OdbcTestFolder::database(kind);
+  const bool pg = kind == DatabaseKind::PostgreSQL;
   const std::string count = std::to_string(kRows);
   ASSERT_EQ(execSql(lite, {"CREATE TABLE A (K INTEGER, NAME VARCHAR(20), X INTEGER)",
                            "INSERT INTO A WITH RECURSIVE c(k) AS (SELECT 1 UNION ALL SELECT k + 1 "
                            "FROM c WHERE k < " +
-                               count + ") " + GetParam().sourceRows}),
+                               count + ") " + phase.sourceRows}),
             "");
-  ASSERT_EQ(execSql(pg, {"CREATE TABLE \"B\" (\"K\" integer PRIMARY KEY, \"NAME\" varchar(20), "
-                         "\"X\" integer)"}),
-            "");
-  if (*GetParam().targetRows) {
-    ASSERT_EQ(execSql(pg, {std::string("INSERT INTO \"B\" ") + GetParam().targetRows +
-                           " FROM generate_series(1, " + count + ") g"}),
-              "");
+  const std::string table = pg ? "\"B\"" : "B";
+  ASSERT_EQ(
+      execSql(db, {pg ? "CREATE TABLE \"B\" (\"K\" integer PRIMARY KEY, \"NAME\" "
+                        "varchar(20), \"X\" integer)"
+                      : "CREATE TABLE B (K integer PRIMARY KEY, NAME varchar(20), X integer)"}),
+      "");
+  if (phase.targetFilled) {
+    ASSERT_EQ(
+        execSql(
+            db,
+            {pg ? "INSERT INTO \"B\" SELECT g, 'n' || g, g FROM generate_series(1, " + count + ") g"
+                : "INSERT INTO B SELECT seq, CONCAT('n', seq), seq FROM seq_1_to_" + count}),
+        "");
   }
 
   EngineRun engine(folder);
@@ -96,13 +110,13 @@ TEST_P(ServerKilledTest, FailsCleanlyAndTheNextRunBringsTheTargetInLine) {
                   connectionPart(lite) +
                   " TABLE=A\n"
                   "  TO " +
-                  connectionPart(pg) +
-                  " TABLE=B QUOTE=DOUBLE UPDATE=KEYS\n"
+                  connectionPart(db) + " TABLE=B " + (pg ? "QUOTE=DOUBLE " : "") + "UPDATE=KEYS" +
+                  "\n"
                   "  COPY K KEY=YES\n"
                   "  COPY NAME\n"
                   "  COPY X\n"))
       << engine.transcript();
-  KillingPump pump(engine, server, GetParam().phaseLine, 500);
+  KillingPump pump(engine, server, phase.phaseLine, 500);
   setProgramMessagePump(&pump);
   const bool ok = engine.runAll();
   setProgramMessagePump(nullptr);
@@ -114,31 +128,34 @@ TEST_P(ServerKilledTest, FailsCleanlyAndTheNextRunBringsTheTargetInLine) {
   EXPECT_FALSE(engine.lineContaining("Ending processing copy definition", Normal))
       << engine.transcript();
   EXPECT_FALSE(engine.lineContaining("Output table statistics", Normal)) << engine.transcript();
-  // The driver's message comes before the final line.
-  ASSERT_GE(engine.lines.size(), 2u);
+  // The driver's message, then the final line; not a line for every row left.
   int errors = 0;
   for (const EngineLine& line : engine.lines) errors += line.kind == Error;
   EXPECT_GE(errors, 2) << engine.transcript();
-  // One failure, one message: not a line for every remaining row.
   EXPECT_LE(errors, 5) << engine.transcript();
   EXPECT_FALSE(engine.temporaryFileExists());
 
   ASSERT_EQ(server.restart(), "");
   ASSERT_TRUE(engine.runAll()) << engine.transcript();
-  EXPECT_EQ(tableImage(pg, "SELECT \"K\", \"NAME\", \"X\" FROM \"B\" ORDER BY 1"),
+  EXPECT_EQ(tableImage(db, "SELECT " + std::string(pg ? "\"K\", \"NAME\", \"X\"" : "K, NAME, X") +
+                               " FROM " + table + " ORDER BY 1"),
             tableImage(lite, "SELECT K, NAME, X FROM A ORDER BY 1"));
   EXPECT_FALSE(engine.temporaryFileExists());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Phases, ServerKilledTest,
-    ::testing::Values(KillCase{"WhileUpdating", "SELECT k, 'n' || k, 2 * k FROM c",
-                               "SELECT g, 'n' || g, g", "Starting to read records for update from"},
-                      KillCase{"WhileDeleting", "SELECT k, 'n' || k, k FROM c WHERE k <= 10",
-                               "SELECT g, 'n' || g, g", "Starting to read records for update from"},
-                      KillCase{"WhileInserting", "SELECT k, 'n' || k, k FROM c", "",
-                               "Starting to copy new records from the temporary file"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(DatabaseKind::PostgreSQL, DatabaseKind::MariaDB),
+        ::testing::Values(KillPhase{"WhileUpdating", "SELECT k, 'n' || k, 2 * k FROM c", true,
+                                    "Starting to read records for update from"},
+                          KillPhase{"WhileDeleting", "SELECT k, 'n' || k, k FROM c WHERE k <= 10",
+                                    true, "Starting to read records for update from"},
+                          KillPhase{"WhileInserting", "SELECT k, 'n' || k, k FROM c", false,
+                                    "Starting to copy new records from the temporary file"})),
+    [](const auto& info) {
+      return databaseKindName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
+    });
 
 // A value longer than the buffer its column was bound with stops the run with
 // a line naming the column; nothing is copied cut short. The SQLite driver

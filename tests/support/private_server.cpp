@@ -54,48 +54,68 @@ std::string postgresBin() {
 
 }  // namespace
 
-bool PrivatePostgreSql::available(std::string* reason) {
-  if (!postgresBin().empty()) return true;
-  if (reason) *reason = "PostgreSQL server programs are not installed under /usr/lib/postgresql";
-  return false;
+const char* PrivateServer::name() const {
+  return kind_ == DatabaseKind::MariaDB ? "mariadb" : "postgresql";
 }
 
-PrivatePostgreSql::~PrivatePostgreSql() {
+const char* PrivateServer::portVariable() const {
+  return kind_ == DatabaseKind::MariaDB ? "KESTREL_MARIADB_PORT" : "KESTREL_PG_PORT";
+}
+
+bool PrivateServer::available(DatabaseKind kind, std::string* reason) {
+  bool installed = kind == DatabaseKind::MariaDB ? std::filesystem::exists("/usr/sbin/mariadbd") ||
+                                                       std::filesystem::exists("/usr/bin/mariadbd")
+                                                 : !postgresBin().empty();
+  if (!installed && reason) *reason = databaseKindName(kind) + " server programs are not installed";
+  return installed;
+}
+
+PrivateServer::~PrivateServer() {
   if (folder_.empty()) return;
-  servers("stop postgresql");
+  servers(std::string("stop ") + name());
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
 }
 
-std::string PrivatePostgreSql::servers(const std::string& action) {
+std::string PrivateServer::servers(const std::string& action) {
   std::string output;
-  std::string command = "KESTREL_SERVERS_DIR='" + folder_ +
-                        "' KESTREL_PG_PORT=" + std::to_string(port_) +
+  std::string command = "KESTREL_SERVERS_DIR='" + folder_ + "' " + portVariable() + "=" +
+                        std::to_string(port_) +
                         " bash '" KESTREL_SOURCE_DIR "/tests/servers/servers.sh' " + action;
-  return runCommand(command, &output) ? std::string()
-         : output.empty()             ? "failed: " + command
-                                      : output;
+  if (runCommand(command, &output)) return {};
+  return output.empty() ? "failed: " + command : output;
 }
 
-std::string PrivatePostgreSql::start() {
+std::string PrivateServer::start() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrel-pg-XXXXXX";
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrel-server-XXXXXX";
   if (!::mkdtemp(pattern.data())) return "cannot create a temporary folder";
   folder_ = pattern;
   port_ = freePort();
   if (port_ == 0) return "no free port";
-  return servers("start postgresql");
+  return servers(std::string("start ") + name());
 }
 
-std::string PrivatePostgreSql::restart() { return servers("start postgresql"); }
+std::string PrivateServer::restart() { return servers(std::string("start ") + name()); }
 
-std::string PrivatePostgreSql::kill() {
-  // pg_ctl refuses to run as root; the data folder belongs to postgres then.
-  std::string pgCtl =
-      "'" + postgresBin() + "/pg_ctl' -D '" + folder_ + "/pg/data' -m immediate -w stop";
-  std::string command = ::geteuid() == 0 ? "runuser -u postgres -- " + pgCtl : pgCtl;
+std::string PrivateServer::kill() {
+  std::string command;
+  if (kind_ == DatabaseKind::MariaDB) {
+    // SIGKILL, then wait until the process has gone.
+    std::string pidFile = folder_ + "/mariadb/mariadb.pid";
+    command = "pid=$(cat '" + pidFile +
+              "') && kill -9 \"$pid\" && while kill -0 \"$pid\" 2>/dev/null; do sleep 0.05; done";
+  } else {
+    // An immediate stop ends every backend without a shutdown. pg_ctl
+    // refuses to run as root; the data folder belongs to postgres then.
+    std::string pgCtl =
+        "'" + postgresBin() + "/pg_ctl' -D '" + folder_ + "/pg/data' -m immediate -w stop";
+    command = ::geteuid() == 0 ? "runuser -u postgres -- " + pgCtl : pgCtl;
+  }
   std::string output;
-  return runCommand(command, &output) ? std::string() : output;
+  return runCommand(command, &output) ? std::string()
+         : output.empty()             ? "failed: " + command
+                                      : output;
 }
 
 }  // namespace kestrel::test

@@ -119,6 +119,21 @@ inline std::string tableImage(const TestDatabase& db, const std::string& select)
   return image;
 }
 
+// Drops tables of a server database when the test ends, however it ends;
+// the names as the statement needs them (quoted where necessary).
+class DropTablesAtEnd {
+ public:
+  DropTablesAtEnd(TestDatabase db, std::vector<std::string> tables)
+      : db_(std::move(db)), tables_(std::move(tables)) {}
+  ~DropTablesAtEnd() {
+    for (const std::string& table : tables_) execSql(db_, {"DROP TABLE IF EXISTS " + table});
+  }
+
+ private:
+  TestDatabase db_;
+  std::vector<std::string> tables_;
+};
+
 // The connection part of a FROM or TO command for a database of the tests:
 // the data source and, for a server, its user and password, all quoted so
 // that the script keeps their case.

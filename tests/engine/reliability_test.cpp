@@ -104,18 +104,11 @@ TEST_P(ServerKilledTest, FailsCleanlyAndTheNextRunBringsTheTargetInLine) {
   }
 
   EngineRun engine(folder);
-  ASSERT_TRUE(
-      engine.load("COPYDEFINITION: REPL\n"
-                  "  FROM " +
-                  connectionPart(lite) +
-                  " TABLE=A\n"
-                  "  TO " +
-                  connectionPart(db) + " TABLE=B " + (pg ? "QUOTE=DOUBLE " : "") + "UPDATE=KEYS" +
-                  "\n"
-                  "  COPY K KEY=YES\n"
-                  "  COPY NAME\n"
-                  "  COPY X\n"))
-      << engine.transcript();
+  std::string script = "COPYDEFINITION: REPL\n  FROM " + connectionPart(lite) + " TABLE=A\n";
+  script += "  TO " + connectionPart(db) + " TABLE=B UPDATE=KEYS";
+  if (pg) script += " QUOTE=DOUBLE";
+  script += "\n  COPY K KEY=YES\n  COPY NAME\n  COPY X\n";
+  ASSERT_TRUE(engine.load(script)) << engine.transcript();
   KillingPump pump(engine, server, phase.phaseLine, 500);
   setProgramMessagePump(&pump);
   const bool ok = engine.runAll();
@@ -180,19 +173,16 @@ TEST_P(LongValueTest, StopsTheRunNamingTheColumn) {
                              "INSERT INTO A VALUES (3, 'ok')"}),
             "");
   ASSERT_EQ(execSql(target, {"CREATE TABLE B (K INTEGER, NAME VARCHAR(2))"}), "");
-  if (GetParam().longInTarget)
+  if (GetParam().longInTarget) {
     ASSERT_EQ(execSql(target, {"INSERT INTO B VALUES (2, '" + longText + "')"}), "");
+  }
   const std::string before = tableImage(target, "SELECT K, NAME FROM B ORDER BY K");
 
   EngineRun engine(folder);
-  ASSERT_TRUE(engine.load(std::string("COPYDEFINITION: LONG\n"
-                                      "  FROM SRC TABLE=A") +
-                          (GetParam().replicate ? "" : " REPLICATE=NO") +
-                          "\n"
-                          "  TO DST TABLE=B UPDATE=KEYS\n"
-                          "  COPY K KEY=YES\n"
-                          "  COPY NAME\n"))
-      << engine.transcript();
+  std::string script = "COPYDEFINITION: LONG\n  FROM SRC TABLE=A";
+  if (!GetParam().replicate) script += " REPLICATE=NO";
+  script += "\n  TO DST TABLE=B UPDATE=KEYS\n  COPY K KEY=YES\n  COPY NAME\n";
+  ASSERT_TRUE(engine.load(script)) << engine.transcript();
   EXPECT_FALSE(engine.runAll());
   const std::string table = GetParam().longInTarget ? "B" : "A";
   const std::string dsn = GetParam().longInTarget ? "DST" : "SRC";

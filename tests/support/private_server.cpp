@@ -79,8 +79,10 @@ PrivateServer::~PrivateServer() {
 
 std::string PrivateServer::servers(const std::string& action) {
   std::string output;
-  std::string command = "KESTREL_SERVERS_DIR='" + folder_ + "' " + portVariable() + "=" +
-                        std::to_string(port_) +
+  // Temporary files in the server's own folder: servers bootstrapped at the
+  // same time in one shared /tmp can remove each other's files.
+  std::string command = "TMPDIR='" + folder_ + "/tmp' KESTREL_SERVERS_DIR='" + folder_ + "' " +
+                        portVariable() + "=" + std::to_string(port_) +
                         " bash '" KESTREL_SOURCE_DIR "/tests/servers/servers.sh' " + action;
   if (runCommand(command, &output)) return {};
   return output.empty() ? "failed: " + command : output;
@@ -91,6 +93,12 @@ std::string PrivateServer::start() {
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrel-server-XXXXXX";
   if (!::mkdtemp(pattern.data())) return "cannot create a temporary folder";
   folder_ = pattern;
+  std::error_code error;
+  std::filesystem::create_directory(folder_ + "/tmp", error);
+  // The server runs as its own user, which must be able to write there.
+  std::filesystem::permissions(
+      folder_ + "/tmp", std::filesystem::perms::all | std::filesystem::perms::sticky_bit, error);
+  if (error) return "cannot create " + folder_ + "/tmp: " + error.message();
   port_ = freePort();
   if (port_ == 0) return "no free port";
   return servers(std::string("start ") + name());

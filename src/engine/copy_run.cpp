@@ -355,7 +355,10 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
           messageLog.AddLine(file.lastError(), Error);
           return finishRun(false);
         }
-        target.deleteCurrent();
+        // A failed DELETE does not end the run, unless it lost the
+        // connection: every further statement would fail as well, and the
+        // run must not end as if it had succeeded.
+        if (!target.deleteCurrent() && !target.isConnected()) return finishRun(false);
         continue;
       }
       // restoreStoredLengths: the record read gives every source column its

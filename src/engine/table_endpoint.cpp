@@ -46,8 +46,28 @@ ColumnDescription parameterDescription(const ColumnDescription& column, std::int
   ColumnDescription d = column;
   d.number = number;
   if (isCharacterSqlType(d.sqlType) && d.precision <= 0) d.precision = d.bindingLength;
-  if ((d.sqlType == SQL_TIMESTAMP || d.sqlType == SQL_TYPE_TIMESTAMP) && d.precision < 19)
-    d.precision = d.precision > 0 && d.precision <= 9 ? 20 + d.precision : 19;
+  // Drivers format a date, time or timestamp parameter to the column size
+  // they are given (a size below 19 drops the seconds of a timestamp, one
+  // below 20 its fraction). The catalogs' figures for these types are not
+  // sizes in that sense (SQLite reports a timestamp column as 3), so the
+  // parameter carries the full value the buffer holds and the database
+  // rounds it to its column.
+  switch (d.sqlType) {
+    case SQL_DATE:
+      d.precision = 10;
+      d.scale = 0;
+      break;
+    case SQL_TIME:
+      d.precision = 8;
+      d.scale = 0;
+      break;
+    case SQL_TIMESTAMP:
+      d.precision = 29;
+      d.scale = 9;
+      break;
+    default:
+      break;
+  }
   return d;
 }
 
@@ -167,7 +187,7 @@ bool TableEndpoint::execute(SqlRequest& request, OdbcStatement& statement) {
   if (changing && !doUpdate_) return true;
   bool ok = connection_.execute(request, statement);
   if (!ok) {
-    if (keepConnection_)
+    if (keepConnection_ && !connectionLost())
       log_->AddLine(odbcEnvironment().lastError(), Error);
     else
       fail();
@@ -180,6 +200,16 @@ bool TableEndpoint::execute(SqlRequest& request, OdbcStatement& statement) {
     }
   }
   return ok;
+}
+
+bool TableEndpoint::connectionLost() {
+  if (!connection_.isConnected()) return true;
+  // Asked only after a failed statement: drivers that cannot tell answer
+  // with an error, and the connection then counts as alive.
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  SQLRETURN rc =
+      SQLGetConnectAttr(connection_.handle(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+  return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
 }
 
 void TableEndpoint::executeCommitStatement() {
@@ -384,6 +414,9 @@ bool TableEndpoint::checkFetched(bool fetched) {
                                ? "Connection to " + dataSource_ + " lost while reading"
                                : environment.lastError();
       log_->AddLine(reason, Error);
+      // As after every ODBC failure: the next statement reconnects rather
+      // than reuse a connection that may be lost.
+      disconnect();
     } else {
       environment.setLastError("OK");
     }
@@ -512,8 +545,26 @@ bool TableEndpoint::deleteCurrent() {
     }
   }
   if (!executeKeepingConnection(deleteRequest_, deleteStatement_)) return false;
+  if (!deletedARow()) return false;
   ++deletedCount;
   return true;
+}
+
+bool TableEndpoint::deletedARow() {
+  // A suppressed statement was never sent; a driver that cannot count
+  // answers -1. Otherwise no row deleted means the statement addressed no
+  // row: a driver that emulates the cursor position by the row's values
+  // finds none when one of them is NULL. (An UPDATE cannot be checked this
+  // way: some drivers count only rows whose values actually changed.)
+  // In the keyed mode a DELETE addresses every row with the key, so a
+  // second row with the same key finds nothing left to delete.
+  if (!doUpdate_ || static_cast<UpdateMode>(updateMode_) == UpdateMode::Keys ||
+      deleteStatement_.rowCount() != 0)
+    return true;
+  log_->AddLine("DELETE of the row" + renderColumns(true, false) + " in table " + table_ +
+                    " in data source " + dataSource_ + " deleted no row",
+                Error);
+  return false;
 }
 
 bool TableEndpoint::fillParameter(BoundValue& parameter, EndpointColumn& column) {

@@ -80,6 +80,9 @@ class TableEndpoint {
   bool execute(SqlRequest& request, OdbcStatement& statement);
   // The same, but a failure only writes the driver's message: the connection
   // and the cursor being walked stay (a failed DELETE does not end a run).
+  // Unless the driver reports the connection lost: then, as in execute, the
+  // endpoint disconnects, and isConnected() tells the caller that nothing
+  // more can be done on this side.
   bool executeKeepingConnection(SqlRequest& request, OdbcStatement& statement);
   void executeCommitStatement();
   void commitPending();
@@ -144,6 +147,8 @@ class TableEndpoint {
 
  private:
   bool loadColumns();
+  // Whether the driver reports the connection as lost (SQL_ATTR_CONNECTION_DEAD).
+  bool connectionLost();
   void readOptions();
   bool bindReadColumns(bool includeSet);
   bool checkFetched(bool fetched);
@@ -154,6 +159,9 @@ class TableEndpoint {
                        std::int16_t& parameterNumber);
   bool fillParameter(BoundValue& parameter, EndpointColumn& column);
   bool executeChange(SqlRequest& request, OdbcStatement& statement);
+  // After an executed DELETE of the current row: false, after an error
+  // line, when the driver reports that it deleted no row.
+  bool deletedARow();
   std::string renderColumns(bool keysOnly, bool loggedOnly) const;
 
   std::string dataSource_, qualifier_, creator_, table_, userId_, password_;

@@ -367,7 +367,7 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
         if (column.value) column.value->setIndicator(column.storedLength);
       }
       source.recordStatus = 2;
-      if (!file.writeStatus(offset)) {
+      if (!file.writeStatus(offset) || !file.writeStatusOfEqualKeys(offset)) {
         messageLog.AddLine(file.lastError(), Error);
         return finishRun(false);
       }

@@ -480,7 +480,8 @@ bool TableEndpoint::openForUpdate(int updateMode, const std::string& where) {
     std::int16_t number = 0;
     for (const EndpointColumn& column : columns_) {
       if (column.inUse && column.key)
-        deleteRequest_.addParameter(++number, parameterDescription(column.description, number));
+        ++number;
+        deleteRequest_.addParameter(number, parameterDescription(column.description, number));
     }
   } else if (!cursorName_.empty()) {
     deleteRequest_.text += " WHERE CURRENT OF " + cursorName_;

@@ -737,6 +737,21 @@ bool TemporaryFile::writeStatus(std::uint32_t offset) {
   return true;
 }
 
+bool TemporaryFile::writeStatusOfEqualKeys(std::uint32_t found) {
+  failed_ = false;
+  if (!readRecord(found, false)) return false;
+  std::uint32_t current = getU32(recordBuffer_.data() + 12);
+  // Links only ever point to earlier offsets (checked when a record is read),
+  // so the walk ends.
+  while (current != 0) {
+    if (!readRecord(current, false)) return false;
+    const std::uint32_t next = getU32(recordBuffer_.data() + 12);
+    if (keysEqual(false) && !writeStatus(current)) return false;
+    current = next;
+  }
+  return true;
+}
+
 std::int32_t TemporaryFile::usedSlots() const {
   return static_cast<std::int32_t>(
       std::count_if(slots_.begin(), slots_.end(), [](std::uint32_t slot) { return slot != 0; }));

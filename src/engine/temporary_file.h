@@ -127,6 +127,15 @@ class TemporaryFile {
   // status is attached, the offset holds no record, or the write fails.
   bool writeStatus(std::uint32_t offset);
 
+  // After a lookup found the record at `found`: writes the attached status
+  // into every older record of its chain whose key equals the key fields'
+  // values. A key that several source rows share is then matched by the
+  // target row that has it, and none of those rows is inserted again as
+  // new; otherwise every run would add the older ones to the target once
+  // more. Reads made here count in no statistic. False when the file could
+  // not be read or written (failed() tells a read failure).
+  bool writeStatusOfEqualKeys(std::uint32_t found);
+
   // Closes and deletes the file and forgets fields, table and buffer.
   void destroy();
 

@@ -149,13 +149,22 @@ INSTANTIATE_TEST_SUITE_P(Rows, RowMatchTest,
                                        {"2|b"},
                                        "1 read from FROM table, 2 read from TO table.",
                                        "2 deleted, 0 updated and 1 inserted."},
-                             // The lookup finds the source row stored last; the others are new.
+                             // The lookup finds the source row stored last; a key
+                             // that the target has is matched for all of its rows,
+                             // so none of them is inserted again.
                              MatchCase{"SeveralSourceRowsTheLastOneUpdates",
                                        {"1, 'third'", "1, 'first'", "1, 'second'"},
                                        {"1, 'old'"},
-                                       {"1|third", "1|first", "1|second"},
+                                       {"1|third"},
                                        "3 read from FROM table, 1 read from TO table.",
-                                       "0 deleted, 1 updated and 2 inserted."},
+                                       "0 deleted, 1 updated and 0 inserted."},
+                             // Without a target row of that key, all of them are new.
+                             MatchCase{"SeveralSourceRowsAllNewWithoutTheKey",
+                                       {"1, 'third'", "1, 'first'", "2, 'other'"},
+                                       {"2, 'other'"},
+                                       {"2|other", "1|first", "1|third"},
+                                       "3 read from FROM table, 1 read from TO table.",
+                                       "0 deleted, 0 updated and 2 inserted."},
                              MatchCase{"NullValuesUpdatedBothWays",
                                        {"1, NULL", "2, 'set'"},
                                        {"1, 'was set'", "2, NULL"},
@@ -184,6 +193,27 @@ INSTANTIATE_TEST_SUITE_P(Rows, RowMatchTest,
                          [](const ::testing::TestParamInfo<MatchCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// A key that several source rows share must not add rows to the target on
+// every run.
+TEST_F(CopyRunTest, SharedSourceKeysNeverMultiplyTargetRows) {
+  table(source(), "A", kColumns, {"1, 'a'", "1, 'b'", "2, 'c'"});
+  table(target(), "B", kColumns, {});
+  ASSERT_TRUE(load(replication()));
+  EXPECT_TRUE(run());
+  EXPECT_EQ(line("Output table statistics:"),
+            "Output table statistics: 0 deleted, 0 updated and 3 inserted.");
+  // Both target rows of key 1 take the values of the row stored last, once.
+  for (const char* statistics : {"0 deleted, 1 updated and 0 inserted.",
+                                 "0 deleted, 0 updated and 0 inserted."}) {
+    EXPECT_TRUE(run());
+    EXPECT_EQ(line("Output table statistics:"), std::string("Output table statistics: ") + statistics);
+  }
+  std::vector<std::string> rows = contents(target(), "SELECT K, NAME FROM B ORDER BY K");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], rows[1]);
+  EXPECT_EQ(rows[2], "2|c");
+}
 
 TEST_F(CopyRunTest, RowsWithANullKeyAreNeverMatched) {
   table(source(), "A", kColumns, {"NULL, 'no key'", "1, 'one'", "3, NULL"});

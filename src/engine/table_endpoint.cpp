@@ -479,9 +479,9 @@ bool TableEndpoint::openForUpdate(int updateMode, const std::string& where) {
     deleteRequest_.prepare = true;
     std::int16_t number = 0;
     for (const EndpointColumn& column : columns_) {
-      if (column.inUse && column.key)
-        ++number;
-        deleteRequest_.addParameter(number, parameterDescription(column.description, number));
+      if (!column.inUse || !column.key) continue;
+      ++number;
+      deleteRequest_.addParameter(number, parameterDescription(column.description, number));
     }
   } else if (!cursorName_.empty()) {
     deleteRequest_.text += " WHERE CURRENT OF " + cursorName_;

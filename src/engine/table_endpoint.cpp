@@ -37,12 +37,35 @@ std::string trimBlanks(const std::string& text) {
 
 bool isDecimalSqlType(int sqlType) { return sqlType == SQL_NUMERIC || sqlType == SQL_DECIMAL; }
 
+// The smallest column size of a date, time or timestamp parameter that keeps
+// every second (and the fraction digits the scale asks for); 0 for other types.
+std::int32_t fullDateTimeSize(const ColumnDescription& d) {
+  switch (d.sqlType) {
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+      return 10;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+      return 8;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+      return d.scale > 0 ? 20 + std::min<std::int32_t>(d.scale, 9) : 19;
+    default:
+      return 0;
+  }
+}
+
 // A parameter's description: the column's, with a usable declared size for
-// character columns whose size the catalog does not know (reported as 0).
+// character columns whose size the catalog does not know (reported as 0), and
+// for date/time columns whose catalog size is too small for the value. Drivers
+// write a date/time parameter to the size they are given: SQLite's catalog
+// reports 3 for a TIMESTAMP column, and its driver then stores the value
+// without its seconds.
 ColumnDescription parameterDescription(const ColumnDescription& column, std::int16_t number) {
   ColumnDescription d = column;
   d.number = number;
   if (isCharacterSqlType(d.sqlType) && d.precision <= 0) d.precision = d.bindingLength;
+  d.precision = std::max(d.precision, fullDateTimeSize(d));
   return d;
 }
 

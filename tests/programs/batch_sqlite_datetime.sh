@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # kestrel --batch keeps the seconds and fractions of TIMESTAMP values, and the
 # TIME and DATE values, that it writes to SQLite, whose catalog reports sizes too
-# small to hold them; on insert and on a KEYS update alike.
+# small to hold them; on insert and on a KEYS update alike. The HashSlots option
+# sizes the replication's hash table.
 set -u
 bin=${KESTREL_BIN:-${1:-}}
 [ -x "$bin/kestrel" ] || { echo "kestrel not found in '$bin'"; exit 1; }
@@ -46,4 +47,12 @@ expected=$(sqlite3 t.db "$query src ORDER BY id")
 actual=$(sqlite3 t.db "$query dst ORDER BY id")
 [ "$expected" = "$actual" ] ||
   { echo "FAIL: target differs"$'\n'"expected:"$'\n'"$expected"$'\n'"actual:"$'\n'"$actual"; failures=1; }
+
+# HashSlots sizes the slot table that the hash statistics report; a run with
+# 11 slots replicates the same rows (the target now equals the source).
+output=$("$bin/kestrel" --batch ScriptFile=copy.txt TempFile="$work/k.tmp" DebugMode=1 \
+  HashSlots=11 2>&1)
+grep -q "table entries used out of 11\." <<<"$output" &&
+  grep -q "0 deleted, 0 updated and 0 inserted" <<<"$output" ||
+  { echo "FAIL: HashSlots=11 not used in"$'\n'"$output"; failures=1; }
 exit "$failures"

@@ -44,7 +44,7 @@ TEST_F(ParameterFileTest, DefinesBothSectionsAndEveryOptionInOrder) {
   EXPECT_EQ(keys, (std::vector<std::string>{
                       "[General options]", "ScriptFile", "LogFile", "TempFile", "MaxDisplayLines",
                       "InitiallyReadScript", "CheckForZeroRows", "MaxBeforeCommit", "PollInterval",
-                      "[Test options]", "CancelActive", "DebugMode", "ListScript", "ListColumns",
+                      "HashSlots", "[Test options]", "CancelActive", "DebugMode", "ListScript", "ListColumns",
                       "ListSQL", "NoUpdate", "UpdateDebugging", "TimerDebugging",
                       "BrowseOdbcSoure", "BrowseOdbcQualifierMask", "BrowseOdbcCreatorMask",
                       "BrowseOdbcTableMask", "LockUserid", "LockPwd", "LockSource", "LockSelect",

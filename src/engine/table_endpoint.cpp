@@ -696,8 +696,13 @@ bool TableEndpoint::insertRow() {
   }
   if (!sameShape) {
     insertRequest_ = std::move(fresh);
-    insertRequest_.text = text;
-    insertRequest_.prepare = true;
+    // Preparing costs the server a round trip and a plan of its own (the
+    // PostgreSQL driver drops and prepares it again for the next text), which
+    // only pays when the text is executed again: a text seen once is executed
+    // directly; its second execution in a row prepares it for the rows after.
+    insertRequest_.prepare = text == lastInsertText_;
+    lastInsertText_ = text;
+    insertRequest_.text = std::move(text);
   }
   bool anyLogged = std::any_of(columns_.begin(), columns_.end(), [](const EndpointColumn& c) {
     return c.inUse && !c.setColumn && c.logged;

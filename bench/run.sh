@@ -411,7 +411,7 @@ for db in $DATABASES; do
           "TempFile=$WORK/kestrel.tmp"
       else
         not_available "$n" "kestrel replication (UPDATE=KEYS)" \
-          "not run: with the default 8000 hash slots each lookup walks about N / 8000 records of the temporary file (est. over 5 min a run); see the HashSlots row"
+          "not run: with the default 8000 hash slots each lookup walks about N / 8000 records of the temporary file (about 4 min a run on SQLite); see the HashSlots row"
       fi
       # About one slot per row, odd: the keys 2..2N land in distinct slots.
       slots=$((n + 1 - n % 2))

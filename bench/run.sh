@@ -13,9 +13,13 @@
 #   KESTREL_BENCH_SIZES       row counts, default "10000 100000 1000000"
 #   KESTREL_BENCH_REPS        runs of each measurement; default 5 below 100,000
 #                             rows and 3 from there
-#   KESTREL_BENCH_COPY_REPS   runs of the kestrel simple copy, which commits every
-#                             row on its own; default as above, but 1 from
-#                             1,000,000 rows
+#   KESTREL_BENCH_COPY_REPS   runs of the measurements that send a statement for
+#                             every row (kestrel simple copy, which also commits
+#                             every row, and the naive reload); default as
+#                             above, but 1 from 100,000 rows
+#   KESTREL_BENCH_DEFAULT_SLOTS_MAX  largest size at which the replication also
+#                             runs with the default 8000 hash slots, default
+#                             100000 (each run at 1,000,000 takes minutes)
 #   KESTREL_BENCH_DATABASES   default "sqlite postgresql"
 #   KESTREL_BENCH_BUILD_DIR   default build (configured with the defaults when new)
 #   KESTREL_BENCH_RESULTS     the Markdown table, default bench/results/latest.md
@@ -364,7 +368,7 @@ trap cleanup EXIT
 reps_for() {  # reps_for N [copy]
   if [ "${2:-}" = copy ] && [ -n "${KESTREL_BENCH_COPY_REPS:-}" ]; then
     echo "$KESTREL_BENCH_COPY_REPS"
-  elif [ "${2:-}" = copy ] && [ "$1" -ge 1000000 ]; then
+  elif [ "${2:-}" = copy ] && [ "$1" -ge 100000 ]; then
     echo 1
   elif [ -n "${KESTREL_BENCH_REPS:-}" ]; then
     echo "$KESTREL_BENCH_REPS"
@@ -375,6 +379,8 @@ reps_for() {  # reps_for N [copy]
   fi
 }
 
+# The largest size whose replication also runs with the default hash table.
+DEFAULT_SLOTS_MAX=${KESTREL_BENCH_DEFAULT_SLOTS_MAX:-100000}
 KESTREL_READY=0
 kestrel_available && KESTREL_READY=1
 STARTED=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -399,9 +405,19 @@ for db in $DATABASES; do
     write_kestrel_script "$n" replicate "$WORK/replicate_$n.txt"
     write_kestrel_script "$n" copy "$WORK/copy_$n.txt"
     if [ "$KESTREL_READY" = 1 ]; then
-      measure "$n" "kestrel replication (UPDATE=KEYS)" restore_target "bench_dst_$n" -- \
+      if [ "$n" -le "$DEFAULT_SLOTS_MAX" ]; then
+        measure "$n" "kestrel replication (UPDATE=KEYS)" restore_target "bench_dst_$n" -- \
+          "$BIN/kestrel" --batch "ScriptFile=$WORK/replicate_$n.txt" DebugMode=1 \
+          "TempFile=$WORK/kestrel.tmp"
+      else
+        not_available "$n" "kestrel replication (UPDATE=KEYS)" \
+          "not run: with the default 8000 hash slots each lookup walks about N / 8000 records of the temporary file (about 4 min a run on SQLite); see the HashSlots row"
+      fi
+      # About one slot per row, odd: the keys 2..2N land in distinct slots.
+      slots=$((n + 1 - n % 2))
+      measure "$n" "kestrel replication, HashSlots=$slots" restore_target "bench_dst_$n" -- \
         "$BIN/kestrel" --batch "ScriptFile=$WORK/replicate_$n.txt" DebugMode=1 \
-        "TempFile=$WORK/kestrel.tmp"
+        "TempFile=$WORK/kestrel.tmp" "HashSlots=$slots"
       REPS=$(reps_for "$n" copy)
       measure "$n" "kestrel simple copy" restore_copy_target "bench_copy_$n" -- \
         "$BIN/kestrel" --batch "ScriptFile=$WORK/copy_$n.txt" DebugMode=1 \
@@ -412,8 +428,10 @@ for db in $DATABASES; do
       not_available "$n" "kestrel simple copy" "kestrel --batch not available yet"
     fi
 
+    REPS=$(reps_for "$n" copy)
     measure "$n" "naive full reload (odbc_reload)" restore_target "bench_dst_$n" -- \
       "$BIN/odbc_reload" "$DSN" "$DB_USER" "$DB_PASSWORD" "bench_src_$n" "bench_dst_$n"
+    REPS=$(reps_for "$n")
 
     write_set_based_sync "$n" "$WORK/sync_$n.sql"
     measure "$n" "set-based SQL sync (odbc_sql)" restore_target "bench_dst_$n" -- \

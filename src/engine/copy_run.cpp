@@ -142,6 +142,14 @@ bool CopyDefinition::finishRun(bool ok) {
 
 namespace {
 
+// The size of the temporary file's slot table: HashSlots slots of 4 bytes,
+// kTableBytes (8000 slots) when the option is unset or out of range.
+std::int32_t hashTableBytes() {
+  const int slots = optionInt("HashSlots");
+  if (slots < 1 || slots > TemporaryFile::kMaxHashSlots) return TemporaryFile::kTableBytes;
+  return slots * 4;
+}
+
 // Step 4 of a replication: every selected source row into the temporary file.
 bool fillTemporaryFile(CopyDefinition& definition, TableEndpoint& source, TemporaryFile& file,
                        StatusDisplay& status, StatusLine* rowField, RunContext& context) {
@@ -301,8 +309,7 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
     status.Show();
     TemporaryFile file;
     const bool updateDebugging = optionInt("UpdateDebugging") != 0;
-    if (!file.create(optionText("TempFile"), TemporaryFile::kTableBytes,
-                     TemporaryFile::kBufferBytes)) {
+    if (!file.create(optionText("TempFile"), hashTableBytes(), TemporaryFile::kBufferBytes)) {
       messageLog.AddLine(file.lastError(), Error);
       messageLog.AddLine("Error writing to temporary file", Error);
       return finishRun(false);

@@ -71,6 +71,37 @@ ColumnDescription parameterDescription(const ColumnDescription& column, std::int
   return d;
 }
 
+// The digits p of a type name "DECIMAL(p...)" or "NUMERIC(p...)", 0 for any
+// other name.
+std::int32_t declaredDecimalDigits(const std::string& typeName) {
+  std::string name = trimBlanks(typeName);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (name.rfind("DECIMAL", 0) != 0 && name.rfind("NUMERIC", 0) != 0) return 0;
+  std::size_t at = 7;
+  while (at < name.size() && name[at] == ' ') ++at;
+  if (at >= name.size() || name[at] != '(') return 0;
+  ++at;
+  while (at < name.size() && name[at] == ' ') ++at;
+  std::int32_t digits = 0;
+  for (; at < name.size() && name[at] >= '0' && name[at] <= '9' && digits < 1000; ++at)
+    digits = digits * 10 + (name[at] - '0');
+  return digits;
+}
+
+// A column whose catalog reports it as characters while its type name declares
+// DECIMAL(p,s) (SQLite's catalog does so, with the scale as its size) gets a
+// buffer for p digits, sign and point; its reported size stays as it is.
+void widenDecimalText(EndpointColumn& column) {
+  ColumnDescription& d = column.description;
+  if (!isCharacterSqlType(d.sqlType)) return;
+  const std::int32_t digits = declaredDecimalDigits(column.typeName);
+  if (digits <= 0 || digits + 2 <= d.precision) return;
+  ColumnDescription wide = d;
+  wide.precision = digits + 2;
+  if (completeBinding(wide) && wide.bindingLength > d.bindingLength)
+    d.bindingLength = wide.bindingLength;
+}
+
 }  // namespace
 
 bool isWellFormedNumber(const std::string& text) {
@@ -286,6 +317,7 @@ bool TableEndpoint::loadColumns() {
     nullable->getLong(number);
     column.description.nullable = number == 1;
     column.supported = completeBinding(column.description);
+    if (column.supported) widenDecimalText(column);
     int bindingClass = column.description.bindingType;
     if (bindingClass == SQL_C_CHAR && !isDecimalSqlType(column.description.sqlType))
       column.description.scale = 0;
@@ -730,8 +762,13 @@ bool TableEndpoint::insertRow() {
   }
   if (!sameShape) {
     insertRequest_ = std::move(fresh);
-    insertRequest_.text = text;
-    insertRequest_.prepare = true;
+    // Preparing costs the server a round trip and a plan of its own (the
+    // PostgreSQL driver drops and prepares it again for the next text), which
+    // only pays when the text is executed again: a text seen once is executed
+    // directly; its second execution in a row prepares it for the rows after.
+    insertRequest_.prepare = text == lastInsertText_;
+    lastInsertText_ = text;
+    insertRequest_.text = std::move(text);
   }
   bool anyLogged = std::any_of(columns_.begin(), columns_.end(), [](const EndpointColumn& c) {
     return c.inUse && !c.setColumn && c.logged;

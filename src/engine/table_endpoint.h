@@ -175,6 +175,9 @@ class TableEndpoint {
   OdbcStatement readStatement_, insertStatement_, deleteStatement_, updateStatement_;
   SqlRequest deleteRequest_;
   SqlRequest insertRequest_, updateRequest_;
+  // The text of the INSERT executed last: a text is prepared only when it
+  // repeats, so one that holds a changing decimal literal is sent directly.
+  std::string lastInsertText_;
   int updateMode_ = 0;
   bool readFailed_ = false;
   bool keepConnection_ = false;

@@ -54,6 +54,8 @@ class TemporaryFile {
   // The sizes a replication run creates the file with.
   static constexpr std::int32_t kTableBytes = 32000;
   static constexpr std::int32_t kBufferBytes = 32000;
+  // The largest slot table the HashSlots option can ask for (256 MiB).
+  static constexpr std::int32_t kMaxHashSlots = 64 * 1024 * 1024;
   // create tries the configured name and then name.1 ... name.<kMaxNameSuffix>.
   static constexpr int kMaxNameSuffix = 100;
 

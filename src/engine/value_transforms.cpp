@@ -14,20 +14,6 @@ namespace kestrel {
 
 namespace {
 
-bool isNumberBinding(int bindingType) {
-  switch (bindingType) {
-    case SQL_C_LONG:
-    case SQL_C_SHORT:
-    case SQL_C_BIT:
-    case SQL_C_TINYINT:
-    case SQL_C_FLOAT:
-    case SQL_C_DOUBLE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 DateValue today() {
   std::time_t now = programClock().now();
   std::tm local{};

@@ -365,6 +365,13 @@ void DefineKestrelOptions(ParameterFile& p) {
                   "default value of 10000 (check every 10 seconds) is a reasonable value for this "
                   "parameter. Note that you have to stop and restart the program to make changes to "
                   "this parameter effective");
+  p.DefineInteger("HashSlots", 8000,
+                  "Number of slots in the hash table that a replication keeps in memory to find "
+                  "the source rows in the temporary file by their key (4 bytes each). With the "
+                  "default of 8000 every lookup in a table of a million rows walks a chain of "
+                  "more than 100 records on disk; set it to about the number of rows replicated, "
+                  "preferably an odd number, to make large replications much faster. Values "
+                  "from 1 to 67108864; any other value means 8000");
 
   p.DefineSection("Test options",
                   "Options used during debugging and error correction of the program. These "

@@ -44,7 +44,7 @@ TEST_F(ParameterFileTest, DefinesBothSectionsAndEveryOptionInOrder) {
   EXPECT_EQ(keys, (std::vector<std::string>{
                       "[General options]", "ScriptFile", "LogFile", "TempFile", "MaxDisplayLines",
                       "InitiallyReadScript", "CheckForZeroRows", "MaxBeforeCommit", "PollInterval",
-                      "[Test options]", "CancelActive", "DebugMode", "ListScript", "ListColumns",
+                      "HashSlots", "[Test options]", "CancelActive", "DebugMode", "ListScript", "ListColumns",
                       "ListSQL", "NoUpdate", "UpdateDebugging", "TimerDebugging",
                       "BrowseOdbcSoure", "BrowseOdbcQualifierMask", "BrowseOdbcCreatorMask",
                       "BrowseOdbcTableMask", "LockUserid", "LockPwd", "LockSource", "LockSelect",
@@ -110,7 +110,9 @@ TEST_F(ParameterFileTest, ScramblingGivesBackEveryText) {
     std::string stored = ParameterFile::scramble(text);
     EXPECT_EQ(ParameterFile::unscramble(stored), text);
     for (std::size_t i = 0; i < text.size(); ++i) {
-      if (static_cast<unsigned char>(text[i]) >= 32) EXPECT_GE(static_cast<unsigned char>(stored[i]), 32);
+      if (static_cast<unsigned char>(text[i]) >= 32) {
+        EXPECT_GE(static_cast<unsigned char>(stored[i]), 32);
+      }
     }
   }
 }
@@ -162,7 +164,9 @@ TEST_F(ParameterFileTest, AssignAppliesOneLine) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(parameters.Assign(c.line), c.ok) << c.line;
-    if (c.key) EXPECT_EQ(parameters.text(c.key), c.expected) << c.line;
+    if (c.key) {
+      EXPECT_EQ(parameters.text(c.key), c.expected) << c.line;
+    }
   }
   EXPECT_TRUE(parameters.Assign("MaxBeforeCommit="));
   EXPECT_EQ(parameters.integer("MaxBeforeCommit"), 0) << "an empty integer reads as 0";

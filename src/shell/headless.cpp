@@ -47,94 +47,92 @@ int runCheck(ParameterFile& parameters) {
   return ok ? 0 : 1;
 }
 
-int runBatch(ParameterFile& parameters) {
-  MessageLog log;
-  log.Configure(parameters.integer("MaxDisplayLines"), parameters.text("LogFile"),
-                parameters.integer("DebugMode") != 0);
-  echoLogToStandardOutput(log);
-  setProgramLog(&log);
-  setProgramOptions(&parameters);
-  // Unattended: ODBC errors go to the log, never into a message box.
-  odbcEnvironment().open(true);
-  log.AddLine("KESTREL program started", Normal);
+namespace {
 
-  int status = 1;
-  {
-    ScriptModel model(log);
-    ScriptReader reader(log, &parameters);
-    reader.setModel(&model);
-    const std::string fileName = parameters.text("ScriptFile");
-    bool loaded = reader.Load(fileName);
-    if (reader.failure() == ScriptReader::Failure::NoFileName) {
-      log.AddLine("No script file specified - no copy actions will be performed", Error);
-    }
-    if (loaded && model.HasCopyDefinition()) {
-      status = model.RunAll(nullptr) ? 0 : 1;
-    } else if (loaded) {
-      log.AddLine("Script file '" + fileName + "' holds no copy definition to run", Error);
-    }
-    log.AddLine(status == 0 ? "All copy definitions processed successfully"
-                            : "Processing ended with errors",
-                status == 0 ? Normal : Error);
+// What --batch and --service share: the log on standard output (and in
+// LogFile), the program-wide log and options, and an ODBC environment that
+// reports to the log only, never in a message box. Undone on destruction.
+class UnattendedProgram {
+ public:
+  explicit UnattendedProgram(ParameterFile& parameters) {
+    log.Configure(parameters.integer("MaxDisplayLines"), parameters.text("LogFile"),
+                  parameters.integer("DebugMode") != 0);
+    echoLogToStandardOutput(log);
+    setProgramLog(&log);
+    setProgramOptions(&parameters);
+    odbcEnvironment().open(true);
+    log.AddLine("KESTREL program started", Normal);
   }
-  odbcEnvironment().close();
-  setProgramOptions(nullptr);
-  setProgramLog(nullptr);
+  ~UnattendedProgram() {
+    odbcEnvironment().close();
+    setProgramOptions(nullptr);
+    setProgramLog(nullptr);
+  }
+  MessageLog log;
+};
+
+// Loads ScriptFile into the model; true when it holds a copy definition to
+// run. Every other outcome has its line in the log.
+bool loadRunnableScript(ParameterFile& parameters, MessageLog& log, ScriptModel& model,
+                        TimerScheduler* scheduler) {
+  ScriptReader reader(log, &parameters);
+  reader.setModel(&model);
+  reader.setScheduler(scheduler);
+  const std::string fileName = parameters.text("ScriptFile");
+  bool loaded = reader.Load(fileName);
+  if (reader.failure() == ScriptReader::Failure::NoFileName) {
+    log.AddLine("No script file specified - no copy actions will be performed", Error);
+  }
+  if (loaded && !model.HasCopyDefinition()) {
+    log.AddLine("Script file '" + fileName + "' holds no copy definition to run", Error);
+  }
+  return loaded && model.HasCopyDefinition();
+}
+
+}  // namespace
+
+int runBatch(ParameterFile& parameters) {
+  UnattendedProgram program(parameters);
+  MessageLog& log = program.log;
+  ScriptModel model(log);
+  int status = 1;
+  if (loadRunnableScript(parameters, log, model, nullptr)) status = model.RunAll(nullptr) ? 0 : 1;
+  log.AddLine(status == 0 ? "All copy definitions processed successfully"
+                          : "Processing ended with errors",
+              status == 0 ? Normal : Error);
+  model.Clear();
   return status;
 }
 
 int runService(ParameterFile& parameters) {
-  MessageLog log;
-  log.Configure(parameters.integer("MaxDisplayLines"), parameters.text("LogFile"),
-                parameters.integer("DebugMode") != 0);
-  echoLogToStandardOutput(log);
-  setProgramLog(&log);
-  setProgramOptions(&parameters);
-  // Unattended: ODBC errors go to the log, never into a message box.
-  odbcEnvironment().open(true);
-  log.AddLine("KESTREL program started", Normal);
-
-  int status = 1;
-  {
-    // Declared before the model, so that it outlives the entries registered with it.
-    LoopTickSource ticks;
-    TimerScheduler scheduler(&ticks, static_cast<int>(parameters.integer("PollInterval")));
-    ScriptModel model(log);
-    ScriptReader reader(log, &parameters);
-    reader.setModel(&model);
-    reader.setScheduler(&scheduler);
-    const std::string fileName = parameters.text("ScriptFile");
-    bool loaded = reader.Load(fileName);
-    if (reader.failure() == ScriptReader::Failure::NoFileName) {
-      log.AddLine("No script file specified - no copy actions will be performed", Error);
-    }
-    // The scheduler started when it was created; a copy definition's resolve
-    // may have restarted it.
-    bool runnable = loaded && model.HasCopyDefinition();
-    if (loaded && !runnable) {
-      log.AddLine("Script file '" + fileName + "' holds no copy definition to run", Error);
-    } else if (runnable && !scheduler.isActive()) {
-      // Without ticks the service would wait for ever and run nothing.
-      log.AddLine("Timer cannot be started: PollInterval " +
-                      std::to_string(parameters.integer("PollInterval")) + " is not larger than 0",
-                  Error);
-      runnable = false;
-    }
-    if (runnable) {
-      SchedulerNextEvent events(&scheduler);
-      model.LogNextEvent(&events);
-      ticks.run([] { return programStopRequested(); });
-      scheduler.stop();
-      log.AddLine("KESTREL service stopped", Normal);
-      status = 0;
-    } else {
-      log.AddLine("Processing ended with errors", Error);
-    }
+  UnattendedProgram program(parameters);
+  MessageLog& log = program.log;
+  // Declared before the model, so that it outlives the entries registered with it.
+  LoopTickSource ticks;
+  TimerScheduler scheduler(&ticks, static_cast<int>(parameters.integer("PollInterval")));
+  ScriptModel model(log);
+  // The scheduler started when it was created; a copy definition's resolve
+  // may have restarted it.
+  bool runnable = loadRunnableScript(parameters, log, model, &scheduler);
+  if (runnable && !scheduler.isActive()) {
+    // Without ticks the service would wait for ever and run nothing.
+    log.AddLine("Timer cannot be started: PollInterval " +
+                    std::to_string(parameters.integer("PollInterval")) + " is not larger than 0",
+                Error);
+    runnable = false;
   }
-  odbcEnvironment().close();
-  setProgramOptions(nullptr);
-  setProgramLog(nullptr);
-  return status;
+  if (!runnable) {
+    log.AddLine("Processing ended with errors", Error);
+    model.Clear();
+    return 1;
+  }
+  SchedulerNextEvent events(&scheduler);
+  model.LogNextEvent(&events);
+  ticks.run([] { return programStopRequested(); });
+  scheduler.stop();
+  log.AddLine("KESTREL service stopped", Normal);
+  model.Clear();
+  return 0;
 }
 
 }  // namespace kestrel

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes.h"
 #include "odbc_test_folder.h"
 #include "script/paragraph_list.h"
 #include "shell/message_log.h"
@@ -21,15 +22,7 @@ namespace kestrel::testing {
 
 // A moment in local time.
 inline std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
-  return std::mktime(&local);
+  return test::localTime(year, month, day, hour, minute, second);
 }
 
 class TempFolder {

@@ -96,7 +96,8 @@ int runBatch(ParameterFile& parameters) {
   MessageLog& log = program.log;
   ScriptModel model(log);
   int status = 1;
-  if (loadRunnableScript(parameters, log, model, nullptr)) status = model.RunAll(nullptr) ? 0 : 1;
+  ConsoleStatusFactory console;
+  if (loadRunnableScript(parameters, log, model, nullptr)) status = model.RunAll(&console) ? 0 : 1;
   log.AddLine(status == 0 ? "All copy definitions processed successfully"
                           : "Processing ended with errors",
               status == 0 ? Normal : Error);

@@ -1,5 +1,9 @@
 #include "shell/status_display.h"
 
+#include <cstdio>
+
+#include "shell/console.h"
+
 #include <gtest/gtest.h>
 
 namespace kestrel {
@@ -78,6 +82,32 @@ TEST(StatusDisplay, WindowIsSevenOrTenLinesHigh) {
   EXPECT_EQ(withButton.buttonLeft, 546 / 4);
   EXPECT_EQ(withButton.buttonRight, 546 - 546 / 4);
   EXPECT_EQ(StatusDisplay().geometry(16, 7).height, 3 * 16);
+}
+
+// The headless form: one line, rewritten in place, cleared when the run ends.
+TEST(ConsoleStatusWindow, ShowsTheDefinitionOperationAndRow) {
+  StatusDisplay display;
+  fiveLines(display);
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  std::list<StatusLine>& lines = display.lines();
+  auto line = [&](int index) { return &*std::next(lines.begin(), index); };
+  display.SetValue(line(0), "CUSTOMERS");
+  display.SetValue(line(3), "Copying rows to temporary file");
+  display.SetValue(line(4), " ");
+  {
+    ConsoleStatusWindow window(display, out, std::chrono::milliseconds(0));
+    line(4)->value = "250";
+    window.repaintChanged();
+  }
+  std::rewind(out);
+  char buffer[512] = {0};
+  std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(buffer, got),
+            "\r\033[KCUSTOMERS: Copying rows to temporary file"
+            "\r\033[KCUSTOMERS: Copying rows to temporary file 250"
+            "\r\033[K");
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ std::string optionText(const std::string& key);
 // Defines both sections and every option of kestrel in their table order.
 void DefineKestrelOptions(ParameterFile& parameters);
 
-// The command line the way the specification of kestrel reads it, rebuilt
+// The command line as kestrel reads it (items split at blanks and commas), rebuilt
 // from argv: an argument whose value holds blanks (grouped by the shell, so
 // the user quoted it there) gets its value quoted so that it stays one item.
 // Commas still separate items, as they do on the original command line.

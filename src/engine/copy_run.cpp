@@ -150,6 +150,14 @@ std::int32_t hashTableBytes() {
   return slots * 4;
 }
 
+// A record read from the temporary file gives every source column its length
+// again (also -1 for a stored NULL).
+void restoreStoredLengths(TableEndpoint& source) {
+  for (EndpointColumn& column : source.columns()) {
+    if (column.value) column.value->setIndicator(column.storedLength);
+  }
+}
+
 // Step 4 of a replication: every selected source row into the temporary file.
 bool fillTemporaryFile(CopyDefinition& definition, TableEndpoint& source, TemporaryFile& file,
                        StatusDisplay& status, StatusLine* rowField, RunContext& context) {
@@ -368,11 +376,7 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
         if (!target.deleteCurrent() && !target.isConnected()) return finishRun(false);
         continue;
       }
-      // restoreStoredLengths: the record read gives every source column its
-      // length again (also -1 for a stored NULL).
-      for (EndpointColumn& column : source.columns()) {
-        if (column.value) column.value->setIndicator(column.storedLength);
-      }
+      restoreStoredLengths(source);
       source.recordStatus = 2;
       if (!file.writeStatus(offset) || !file.writeStatusOfEqualKeys(offset)) {
         messageLog.AddLine(file.lastError(), Error);
@@ -395,9 +399,7 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
         }
         break;
       }
-      for (EndpointColumn& column : source.columns()) {
-        if (column.value) column.value->setIndicator(column.storedLength);
-      }
+      restoreStoredLengths(source);
       ++source.rowsUsed;
       if (context.cancelled()) return finishRun(false);
       status.SetValue(rowNumber, static_cast<long>(target.insertedCount));

@@ -553,10 +553,6 @@ std::string TableEndpoint::renderColumns(bool keysOnly, bool loggedOnly) const {
   return text;
 }
 
-bool TableEndpoint::executeChange(SqlRequest& request, OdbcStatement& statement) {
-  return execute(request, statement);
-}
-
 bool TableEndpoint::deleteCurrent() {
   bool anyLogged = std::any_of(columns_.begin(), columns_.end(), [](const EndpointColumn& c) {
     return c.inUse && c.logged;

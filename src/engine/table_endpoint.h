@@ -158,7 +158,6 @@ class TableEndpoint {
   bool appendValuePart(std::string& text, EndpointColumn& column, SqlRequest& request,
                        std::int16_t& parameterNumber);
   bool fillParameter(BoundValue& parameter, EndpointColumn& column);
-  bool executeChange(SqlRequest& request, OdbcStatement& statement);
   // After an executed DELETE of the current row: false, after an error
   // line, when the driver reports that it deleted no row.
   bool deletedARow();

@@ -3,34 +3,8 @@
 # succeeds exits 0 with its counts lines and the target in line with the
 # source; a run that fails exits 1; the temporary file is gone either way.
 set -u
-bin=${KESTREL_BIN:?}
-command -v sqlite3 >/dev/null || { echo "sqlite3 command not found"; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# Stored options and data sources of this test only.
-export XDG_CONFIG_HOME="$work/config"
-export ODBCINI="$work/odbc.ini"
+. "$(dirname "$0")/lib/sandbox.sh"
 mkdir -p "$work/temp"
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-cat >odbc.ini <<INI
-[SRC]
-Driver=SQLite3
-Database=$work/src.db
-Timeout=5000
-
-[DST]
-Driver=SQLite3
-Database=$work/dst.db
-Timeout=5000
-INI
 
 sqlite3 src.db "CREATE TABLE A (K INTEGER, NAME VARCHAR(20));
   INSERT INTO A VALUES (1, 'same'), (2, 'new name'), (3, 'three');

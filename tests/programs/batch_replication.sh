@@ -3,30 +3,7 @@
 # the target in line exits 0 with its statistics, a second run finds nothing
 # to do, a run that fails exits 1 and says so, and no temporary file stays.
 set -u
-bin=${KESTREL_BIN:-${1:-}}
-[ -x "$bin/kestrel" ] || { echo "kestrel not found in '$bin'"; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-export ODBCINI="$work/odbc.ini"
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-cat >odbc.ini <<INI
-[SRC]
-Driver=SQLite3
-Database=$work/src.db
-
-[DST]
-Driver=SQLite3
-Database=$work/dst.db
-INI
+. "$(dirname "$0")/lib/sandbox.sh"
 sqlite3 src.db "CREATE TABLE A (K INTEGER, NAME VARCHAR(20));
   INSERT INTO A VALUES (1, 'one'), (2, 'TWO'), (4, 'four');"
 sqlite3 dst.db "CREATE TABLE B (K INTEGER, NAME VARCHAR(20));

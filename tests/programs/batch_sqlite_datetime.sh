@@ -4,31 +4,17 @@
 # small to hold them; on insert and on a KEYS update alike. The HashSlots option
 # sizes the replication's hash table.
 set -u
-bin=${KESTREL_BIN:-${1:-}}
-[ -x "$bin/kestrel" ] || { echo "kestrel not found in '$bin'"; exit 1; }
-command -v sqlite3 >/dev/null || { echo "sqlite3 not found"; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-export ODBCINI="$work/odbc.ini"
-cd "$work" || exit 1
-cat >odbc.ini <<INI
-[kp_sqlite]
-Driver=SQLite3
-Database=$work/t.db
-Timeout=5000
-INI
+. "$(dirname "$0")/lib/sandbox.sh"
 
 columns="id INTEGER NOT NULL PRIMARY KEY, at TIMESTAMP, day DATE, clock TIME"
-sqlite3 t.db "CREATE TABLE src ($columns); CREATE TABLE dst ($columns);
+sqlite3 src.db "CREATE TABLE src ($columns); CREATE TABLE dst ($columns);
 INSERT INTO src VALUES (1, '2020-01-01 00:00:17', '2020-02-03', '13:14:15');
 INSERT INTO src VALUES (2, '2021-06-30 23:59:59.25', '2021-06-30', '00:00:01');
 INSERT INTO dst VALUES (2, '2021-06-30 23:00:00', '2021-06-30', '00:00:00');"
 cat >copy.txt <<'SCRIPT'
 COPYDEFINITION: STAMPS
-  FROM 'kp_sqlite' TABLE='src'
-  TO 'kp_sqlite' TABLE='dst' UPDATE=KEYS
+  FROM SRC TABLE='src'
+  TO SRC TABLE='dst' UPDATE=KEYS
   COPY 'id' KEY=YES
   COPY 'at'
   COPY 'day'
@@ -43,8 +29,8 @@ fi
 grep -q "1 updated and 1 inserted" <<<"$output" ||
   { echo "FAIL: expected 1 update and 1 insert in"$'\n'"$output"; failures=1; }
 query="SELECT id, strftime('%Y-%m-%d %H:%M:%f', at), date(day), time(clock) FROM"
-expected=$(sqlite3 t.db "$query src ORDER BY id")
-actual=$(sqlite3 t.db "$query dst ORDER BY id")
+expected=$(sqlite3 src.db "$query src ORDER BY id")
+actual=$(sqlite3 src.db "$query dst ORDER BY id")
 [ "$expected" = "$actual" ] ||
   { echo "FAIL: target differs"$'\n'"expected:"$'\n'"$expected"$'\n'"actual:"$'\n'"$actual"; failures=1; }
 

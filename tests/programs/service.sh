@@ -4,37 +4,14 @@
 # (a large table) is running. The second stops at its next row, its temporary
 # file is removed, and the program exits 0.
 set -u
-bin=${KESTREL_BIN:-${1:-}}
-[ -x "$bin/kestrel" ] || { echo "kestrel not found in '$bin'"; exit 1; }
-command -v sqlite3 >/dev/null || { echo "sqlite3 not installed"; exit 1; }
-
-work=$(mktemp -d)
+. "$(dirname "$0")/lib/sandbox.sh"
+mkdir -p "$work/spool"
 pid=
 cleanup() {
   [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null
-  rm -rf "$work"
+  sandbox_cleanup
 }
 trap cleanup EXIT
-# Stored options and data sources of this test only.
-export XDG_CONFIG_HOME="$work/config"
-export ODBCINI="$work/odbc.ini"
-mkdir -p "$work/spool"
-cd "$work" || exit 1
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-cat >odbc.ini <<INI
-[SRC]
-Driver=SQLite3
-Database=$work/src.db
-
-[DST]
-Driver=SQLite3
-Database=$work/dst.db
-INI
 sqlite3 src.db <<'SQL'
 CREATE TABLE A (K INTEGER, NAME VARCHAR(20));
 INSERT INTO A VALUES (1, 'one'), (2, 'two'), (3, 'three');

@@ -61,8 +61,9 @@ void CodingTables::encodeRun(std::string& text, std::size_t begin, std::size_t e
   for (std::size_t i = begin; i < end; ++i) {
     int s = keyStream_[streamPosition_] + previousOutput_;
     unsigned char ch = static_cast<unsigned char>(text[i]);
-    unsigned char out = digits ? static_cast<unsigned char>('0' + (s + ch - 48) % kDigitAlphabetSize)
-                               : alphabet_[(s + alphabetPosition_[ch]) % kAlphabetSize];
+    unsigned char out = digits
+                            ? static_cast<unsigned char>('0' + (s + ch - 48) % kDigitAlphabetSize)
+                            : alphabet_[(s + alphabetPosition_[ch]) % kAlphabetSize];
     text[i] = static_cast<char>(out);
     previousOutput_ = out;
   }

@@ -106,13 +106,13 @@ bool CopyDefinition::loadColumnDefinitions(MessageLog& messageLog) {
   messageLog.AddLine("Loading column definitions for copy definition " + name, Normal);
   for (CopyColumn& column : copyColumns) {
     EndpointColumn* source =
-        sourceEndpoint->addColumn(column.fromColumn, column.key, column.logged, column.hex,
-                                  nullptr, "", nullptr, &column, column.leftTrim, column.unchanged);
+        sourceEndpoint->addColumn(column.fromColumn, column.key, column.logged, column.hex, nullptr,
+                                  "", nullptr, &column, column.leftTrim, column.unchanged);
     if (!source) return finishRun(false);
-    EndpointColumn* target = targetEndpoint->addColumn(
-        column.toColumn, column.key, column.logged, column.hex, source,
-        column.formatted ? column.formatPattern : std::string(), nullptr, &column, false,
-        column.unchanged);
+    EndpointColumn* target =
+        targetEndpoint->addColumn(column.toColumn, column.key, column.logged, column.hex, source,
+                                  column.formatted ? column.formatPattern : std::string(), nullptr,
+                                  &column, false, column.unchanged);
     if (!target) return finishRun(false);
     if (isNumberBinding(target->description.bindingType)) source->compareAsNumber = true;
     column.sourceColumn = source;
@@ -132,8 +132,7 @@ bool CopyDefinition::loadColumnDefinitions(MessageLog& messageLog) {
 bool CopyDefinition::finishRun(bool ok) {
   if (fromDisconnect && sourceEndpoint && sourceEndpoint->isConnected())
     sourceEndpoint->disconnect();
-  if (toDisconnect && targetEndpoint && targetEndpoint->isConnected())
-    targetEndpoint->disconnect();
+  if (toDisconnect && targetEndpoint && targetEndpoint->isConnected()) targetEndpoint->disconnect();
   if (!ok && log) log->AddLine("Processing could not be performed", Error);
   busy = false;
   if (autorunTimer && autorunTimer->scheduler) autorunTimer->scheduler->start();
@@ -306,8 +305,8 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
     if (source.readFailed()) return finishRun(false);
     target.commitPending();
     source.commitPending();
-    messageLog.AddLine(
-        "Table counts: " + std::to_string(source.rowsFetched) + " rows copied", Normal);
+    messageLog.AddLine("Table counts: " + std::to_string(source.rowsFetched) + " rows copied",
+                       Normal);
   } else {
     messageLog.AddLine(
         "Starting to copy rows from " + fromTable + " in " + fromSource + " to temporary file",
@@ -348,8 +347,8 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
       status.SetValue(rowNumber, static_cast<long>(target.targetRowsRead));
       if (target.currentKeyIsNull()) {
         // No row is ever changed on the strength of another row's key.
-        messageLog.AddLine("Row " + std::to_string(target.targetRowsRead) + " of table " +
-                               toTable + " in copy definition " + name +
+        messageLog.AddLine("Row " + std::to_string(target.targetRowsRead) + " of table " + toTable +
+                               " in copy definition " + name +
                                " has a NULL key value and is neither updated nor deleted",
                            Note);
         continue;
@@ -409,17 +408,16 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
     if (optionInt("DebugMode") != 0) {
       long long lookups = file.lookups();
       long long mean = lookups > 0 ? file.totalProbes() / lookups : 0;
-      std::string line = "Hash statistics: " + std::to_string(file.usedSlots()) +
-                         " table entries used out of " + std::to_string(file.slotCount()) + ". " +
-                         std::to_string(file.recordCount()) +
-                         " inserted records resulted in a max search parth of " +
-                         std::to_string(file.maxProbe()) + " records (Mean value: " +
-                         std::to_string(mean) + ")";
+      std::string line =
+          "Hash statistics: " + std::to_string(file.usedSlots()) + " table entries used out of " +
+          std::to_string(file.slotCount()) + ". " + std::to_string(file.recordCount()) +
+          " inserted records resulted in a max search parth of " + std::to_string(file.maxProbe()) +
+          " records (Mean value: " + std::to_string(mean) + ")";
       messageLog.AddDebugLine(line.c_str());
     }
     file.destroy();
-    std::string counts = "Table counts: " + std::to_string(source.rowsRead) +
-                         " read from FROM table";
+    std::string counts =
+        "Table counts: " + std::to_string(source.rowsRead) + " read from FROM table";
     counts += source.rowsRead == source.rowsUsed
                   ? ", "
                   : " (" + std::to_string(source.rowsUsed) + " actually used), ";

@@ -166,11 +166,12 @@ void TableEndpoint::setSelect(const std::string& dataSource, const std::string& 
 }
 
 void TableEndpoint::applyQuote(const std::string& quote) {
-  for (EndpointColumn& column : columns_) column.sqlName = quoteIdentifier(column.description.name, quote);
+  for (EndpointColumn& column : columns_)
+    column.sqlName = quoteIdentifier(column.description.name, quote);
   if (!selectMode_) {
-    qualifiedTable_ = qualifiedTableName(quoteIdentifier(qualifier_, quote),
-                                         quoteIdentifier(creator_, quote),
-                                         quoteIdentifier(table_, quote));
+    qualifiedTable_ =
+        qualifiedTableName(quoteIdentifier(qualifier_, quote), quoteIdentifier(creator_, quote),
+                           quoteIdentifier(table_, quote));
   }
 }
 
@@ -283,18 +284,18 @@ bool TableEndpoint::loadColumns() {
     completeBinding(d);
     return d;
   };
-  BoundValue* name = statement.bindColumn(4, &static_cast<const ColumnDescription&>(
-                                                  describe(4, SQL_VARCHAR, 128)));
-  BoundValue* type = statement.bindColumn(5, &static_cast<const ColumnDescription&>(
-                                                  describe(5, SQL_INTEGER, 10)));
-  BoundValue* typeName = statement.bindColumn(6, &static_cast<const ColumnDescription&>(
-                                                      describe(6, SQL_VARCHAR, 128)));
-  BoundValue* precision = statement.bindColumn(7, &static_cast<const ColumnDescription&>(
-                                                       describe(7, SQL_INTEGER, 10)));
-  BoundValue* scale = statement.bindColumn(9, &static_cast<const ColumnDescription&>(
-                                                   describe(9, SQL_INTEGER, 10)));
-  BoundValue* nullable = statement.bindColumn(11, &static_cast<const ColumnDescription&>(
-                                                      describe(11, SQL_INTEGER, 10)));
+  BoundValue* name = statement.bindColumn(
+      4, &static_cast<const ColumnDescription&>(describe(4, SQL_VARCHAR, 128)));
+  BoundValue* type =
+      statement.bindColumn(5, &static_cast<const ColumnDescription&>(describe(5, SQL_INTEGER, 10)));
+  BoundValue* typeName = statement.bindColumn(
+      6, &static_cast<const ColumnDescription&>(describe(6, SQL_VARCHAR, 128)));
+  BoundValue* precision =
+      statement.bindColumn(7, &static_cast<const ColumnDescription&>(describe(7, SQL_INTEGER, 10)));
+  BoundValue* scale =
+      statement.bindColumn(9, &static_cast<const ColumnDescription&>(describe(9, SQL_INTEGER, 10)));
+  BoundValue* nullable = statement.bindColumn(
+      11, &static_cast<const ColumnDescription&>(describe(11, SQL_INTEGER, 10)));
   if (!name || !type || !typeName || !precision || !scale || !nullable) return fail();
   std::int16_t rowNumber = 0;
   while (statement.fetch()) {
@@ -345,9 +346,9 @@ EndpointColumn* TableEndpoint::addColumn(const std::string& name, bool key, bool
     return column.description.name == name;
   });
   if (found == columns_.end()) {
-    log_->AddLine("Column " + name + " not found in table " + tableText + " in data source " +
-                      dataSource_,
-                  Error);
+    log_->AddLine(
+        "Column " + name + " not found in table " + tableText + " in data source " + dataSource_,
+        Error);
     return nullptr;
   }
   EndpointColumn& column = *found;
@@ -359,8 +360,8 @@ EndpointColumn* TableEndpoint::addColumn(const std::string& name, bool key, bool
   }
   if (!column.supported) {
     log_->AddLine("Column " + name + " in table " + tableText + " in data source " + dataSource_ +
-                      " has a data type that cannot be copied (" + column.typeName +
-                      ", SQL type " + std::to_string(column.description.sqlType) + ")",
+                      " has a data type that cannot be copied (" + column.typeName + ", SQL type " +
+                      std::to_string(column.description.sqlType) + ")",
                   Error);
     return nullptr;
   }
@@ -554,9 +555,8 @@ std::string TableEndpoint::renderColumns(bool keysOnly, bool loggedOnly) const {
 }
 
 bool TableEndpoint::deleteCurrent() {
-  bool anyLogged = std::any_of(columns_.begin(), columns_.end(), [](const EndpointColumn& c) {
-    return c.inUse && c.logged;
-  });
+  bool anyLogged = std::any_of(columns_.begin(), columns_.end(),
+                               [](const EndpointColumn& c) { return c.inUse && c.logged; });
   if (anyLogged) log_->AddLine("Deleting row:" + renderColumns(false, true), Note);
   if (updateDebugging_)
     log_->AddLine("Update debug: Deleting TO row: " + renderColumns(true, false), Note);
@@ -610,7 +610,8 @@ bool TableEndpoint::fillParameter(BoundValue& parameter, EndpointColumn& column)
 bool TableEndpoint::appendValuePart(std::string& text, EndpointColumn& column, SqlRequest& request,
                                     std::int16_t& parameterNumber) {
   EndpointColumn* source = column.sourceColumn;
-  if (!column.setColumn && source && source->value && isDecimalSqlType(column.description.sqlType) &&
+  if (!column.setColumn && source && source->value &&
+      isDecimalSqlType(column.description.sqlType) &&
       source->value->description.bindingType == SQL_C_CHAR) {
     // The decimal text goes into the statement as it came from the source.
     // It comes from another database, so only a plain number may pass.
@@ -635,7 +636,8 @@ bool TableEndpoint::appendValuePart(std::string& text, EndpointColumn& column, S
   text += "?";
   ++parameterNumber;
   if (static_cast<std::size_t>(parameterNumber) > request.parameters().size())
-    request.addParameter(parameterNumber, parameterDescription(column.description, parameterNumber));
+    request.addParameter(parameterNumber,
+                         parameterDescription(column.description, parameterNumber));
   return fillParameter(*request.parameters()[parameterNumber - 1], column);
 }
 

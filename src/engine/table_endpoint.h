@@ -30,7 +30,7 @@ struct CopyColumn;
 struct SetColumn;
 
 struct EndpointColumn {
-  std::string typeName;  // "<unknown>" for a column of a SELECT statement
+  std::string typeName;           // "<unknown>" for a column of a SELECT statement
   ColumnDescription description;  // its name is the column name as the data source gives it
   std::string sqlName;            // the name in statements, quoted by applyQuote
   bool supported = true;          // the binding rule has a buffer type for its SQL type
@@ -91,8 +91,8 @@ class TableEndpoint {
   // it in use and stores its flags and links; nullptr after an error line.
   EndpointColumn* addColumn(const std::string& name, bool key, bool logged, bool hex,
                             EndpointColumn* sourceColumn, const std::string& formatPattern,
-                            const SetColumn* setColumn, const CopyColumn* transforms,
-                            bool leftTrim, bool unchanged);
+                            const SetColumn* setColumn, const CopyColumn* transforms, bool leftTrim,
+                            bool unchanged);
 
   // Source side.
   // The SELECT of the source: the statement given, or the columns in use

@@ -35,7 +35,8 @@ bool transformSourceValue(const CopyColumn& column, BoundValue& value, bool targ
       value.getText(text);
       bool rewrite = false;
       if (column.translateTable) {
-        for (char& c : text) c = static_cast<char>(column.translateTable->table[static_cast<unsigned char>(c)]);
+        for (char& c : text)
+          c = static_cast<char>(column.translateTable->table[static_cast<unsigned char>(c)]);
         rewrite = true;
       }
       if (editDefinition) {
@@ -100,8 +101,8 @@ bool setColumnValue(const SetColumn& column, BoundValue& parameter) {
     case ValueClass::Integer:
       return parameter.setLong(static_cast<std::int32_t>(readDecimalInteger(text)));
     case ValueClass::Floating:
-      return parameter.setDouble(
-          keyTextToNumber(text.data(), static_cast<std::int32_t>(std::min<std::size_t>(text.size(), 69))));
+      return parameter.setDouble(keyTextToNumber(
+          text.data(), static_cast<std::int32_t>(std::min<std::size_t>(text.size(), 69))));
     case ValueClass::Date:
       return parameter.setDate(column.currentDate ? today() : readDateFields(text));
     case ValueClass::Time:

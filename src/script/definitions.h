@@ -265,9 +265,9 @@ class LockDefinition : public Definition {
 
   // Run state, set by resolve and read by every check.
   ColumnDescription acceptDescription;  // the accept column as resolve described it
-  bool acceptAsNumber = false;   // bound as characters, SQL NUMERIC or DECIMAL
-  bool acceptAsInteger = false;  // bound as an integer
-  bool acceptAsFloat = false;    // bound as floating point
+  bool acceptAsNumber = false;          // bound as characters, SQL NUMERIC or DECIMAL
+  bool acceptAsInteger = false;         // bound as an integer
+  bool acceptAsFloat = false;           // bound as floating point
   std::int32_t acceptInteger = 0;
   double acceptNumber = 0.0;
 };

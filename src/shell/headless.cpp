@@ -98,9 +98,9 @@ int runBatch(ParameterFile& parameters) {
   int status = 1;
   ConsoleStatusFactory console;
   if (loadRunnableScript(parameters, log, model, nullptr)) status = model.RunAll(&console) ? 0 : 1;
-  log.AddLine(status == 0 ? "All copy definitions processed successfully"
-                          : "Processing ended with errors",
-              status == 0 ? Normal : Error);
+  log.AddLine(
+      status == 0 ? "All copy definitions processed successfully" : "Processing ended with errors",
+      status == 0 ? Normal : Error);
   model.Clear();
   return status;
 }

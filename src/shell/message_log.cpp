@@ -16,8 +16,7 @@ bool isBlank(const std::string& message) {
 }
 }  // namespace
 
-MessageLog::MessageLog()
-    : colours_{{128, 128, 128}, {0, 0, 0}, {0, 0, 128}, {255, 0, 0}} {}
+MessageLog::MessageLog() : colours_{{128, 128, 128}, {0, 0, 0}, {0, 0, 128}, {255, 0, 0}} {}
 
 MessageLog::~MessageLog() {
   if (theProgramLog == this) theProgramLog = nullptr;

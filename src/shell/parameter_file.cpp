@@ -359,12 +359,13 @@ void DefineKestrelOptions(ParameterFile& p) {
                   "Number of update SQL commands (Delete, Insert and Update) before committing the "
                   "results to the database manager. Specify zero to commit only when each copying "
                   "process is finished");
-  p.DefineInteger("PollInterval", 10000,
-                  "Period between each test to see if one of the timers is expired in units of "
-                  "1/1000 seconds. The value should be larger than 0 and less than app. 32000. The "
-                  "default value of 10000 (check every 10 seconds) is a reasonable value for this "
-                  "parameter. Note that you have to stop and restart the program to make changes to "
-                  "this parameter effective");
+  p.DefineInteger(
+      "PollInterval", 10000,
+      "Period between each test to see if one of the timers is expired in units of "
+      "1/1000 seconds. The value should be larger than 0 and less than app. 32000. The "
+      "default value of 10000 (check every 10 seconds) is a reasonable value for this "
+      "parameter. Note that you have to stop and restart the program to make changes to "
+      "this parameter effective");
   p.DefineInteger("HashSlots", 8000,
                   "Number of slots in the hash table that a replication keeps in memory to find "
                   "the source rows in the temporary file by their key (4 bytes each). With the "
@@ -377,11 +378,12 @@ void DefineKestrelOptions(ParameterFile& p) {
                   "Options used during debugging and error correction of the program. These "
                   "options are for system use and you would normally not want to change them from "
                   "their default value");
-  p.DefineInteger("CancelActive", 1,
-                  "Set this flag to insert a CANCEL button in the status display shown during copy "
-                  "and replication operations. This button allows the user to disrupt the operation "
-                  "at any time during execution",
-                  true);
+  p.DefineInteger(
+      "CancelActive", 1,
+      "Set this flag to insert a CANCEL button in the status display shown during copy "
+      "and replication operations. This button allows the user to disrupt the operation "
+      "at any time during execution",
+      true);
   p.DefineInteger("DebugMode", 0,
                   "If this flag is set programming debugging information is written to the display "
                   "(and to the logfile if a log file is specified)",
@@ -395,31 +397,35 @@ void DefineKestrelOptions(ParameterFile& p) {
                   "source is displayed in the log. Thes can be used to check if the actual "
                   "definitions in the database confirm to what was expected",
                   true);
-  p.DefineInteger("ListSQL", 0,
-                  "If this flag is set all SQL statements executed will be listed to the display and "
-                  "written to the log before they are processed. This can create a major overhead "
-                  "and can fill up the log, so you should only use this option for debuging "
-                  "purposes",
-                  true);
+  p.DefineInteger(
+      "ListSQL", 0,
+      "If this flag is set all SQL statements executed will be listed to the display and "
+      "written to the log before they are processed. This can create a major overhead "
+      "and can fill up the log, so you should only use this option for debuging "
+      "purposes",
+      true);
   p.DefineInteger("NoUpdate", 0,
                   "If this flag is set the program runs through all operations except that update "
                   "SQL statement (DELETE, UPDATE and INSERT) are generated but never executed. A "
                   "warning is show in the log after each processing of a copy definition if this "
                   "option is set",
                   true);
-  p.DefineInteger("UpdateDebugging", 0,
-                  "If this flag is set the program shows debugging information relevant to the "
-                  "update process. The output may be voluminous, so you should not use this flag in "
-                  "a production environment.",
-                  true);
-  p.DefineInteger("TimerDebugging", 0,
-                  "If this flag is set the program shows debugging information relevant to the "
-                  "automatic timer procedures. This flag is relevant only when searching for errors "
-                  "in the program and should not be turned on in a production environment",
-                  true);
+  p.DefineInteger(
+      "UpdateDebugging", 0,
+      "If this flag is set the program shows debugging information relevant to the "
+      "update process. The output may be voluminous, so you should not use this flag in "
+      "a production environment.",
+      true);
+  p.DefineInteger(
+      "TimerDebugging", 0,
+      "If this flag is set the program shows debugging information relevant to the "
+      "automatic timer procedures. This flag is relevant only when searching for errors "
+      "in the program and should not be turned on in a production environment",
+      true);
   const std::pair<const char*, const char*> hidden[] = {
       {"BrowseOdbcSoure", "Default for ODBC source in the Browse ODBC selection menu"},
-      {"BrowseOdbcQualifierMask", "Default for ODBC qualifier mask in the Browse ODBC selection menu"},
+      {"BrowseOdbcQualifierMask",
+       "Default for ODBC qualifier mask in the Browse ODBC selection menu"},
       {"BrowseOdbcCreatorMask", "Default for ODBC creator mask in the Browse ODBC selection menu"},
       {"BrowseOdbcTableMask", "Default for ODBC table name mask in the Browse ODBC selection menu"},
       {"LockUserid", "Default for userid in the LOCKDEFINITION edit panel"},

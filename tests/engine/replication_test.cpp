@@ -204,10 +204,11 @@ TEST_F(CopyRunTest, SharedSourceKeysNeverMultiplyTargetRows) {
   EXPECT_EQ(line("Output table statistics:"),
             "Output table statistics: 0 deleted, 0 updated and 3 inserted.");
   // Both target rows of key 1 take the values of the row stored last, once.
-  for (const char* statistics : {"0 deleted, 1 updated and 0 inserted.",
-                                 "0 deleted, 0 updated and 0 inserted."}) {
+  for (const char* statistics :
+       {"0 deleted, 1 updated and 0 inserted.", "0 deleted, 0 updated and 0 inserted."}) {
     EXPECT_TRUE(run());
-    EXPECT_EQ(line("Output table statistics:"), std::string("Output table statistics: ") + statistics);
+    EXPECT_EQ(line("Output table statistics:"),
+              std::string("Output table statistics: ") + statistics);
   }
   std::vector<std::string> rows = contents(target(), "SELECT K, NAME FROM B ORDER BY K");
   ASSERT_EQ(rows.size(), 3u);

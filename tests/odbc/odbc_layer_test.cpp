@@ -14,10 +14,10 @@
 #include <fstream>
 #include <map>
 
+#include "fakes.h"
 #include "odbc/database_format.h"
 #include "odbc/odbc.h"
 #include "odbc_test_folder.h"
-#include "fakes.h"
 #include "shell/platform.h"
 
 namespace kestrel {

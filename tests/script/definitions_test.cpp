@@ -363,8 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
             Script({kFrom, kTo, kKey,
                     " COPY NAME TRANS=T EDIT=E\n AUTORUN N\nTRANSLATETABLE: T\n"
                     "EDITDEFINITION: E\nTIMERDEFINITION: N\n START 1997-01-01 TIME=02:00\n"}),
-            ScriptDatabases::loadLines("C", "SRC", "DST"),
-            true}),
+            ScriptDatabases::loadLines("C", "SRC", "DST"), true}),
     [](const ::testing::TestParamInfo<ResolveCase>& info) { return std::string(info.param.name); });
 
 const char kLock[] = "LOCKDEFINITION: L\n SOURCE SRC SELECT='SELECT K FROM A'\n ACCEPT K VALUE=1\n";
@@ -377,9 +376,9 @@ TEST(ResolveTest, BindsTheFirstDefinitionOfTheNameAndKind) {
   ScriptReader reader(recording.log);
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(folder.write(
-      "script.txt", Script({"COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=L\n", kTo, kKey,
-                            " COPY NAME TRANS=L\n", "TRANSLATETABLE: L\n", kLock,
-                            "TRANSLATETABLE: L\n", kLock}))));
+      "script.txt",
+      Script({"COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=L\n", kTo, kKey, " COPY NAME TRANS=L\n",
+              "TRANSLATETABLE: L\n", kLock, "TRANSLATETABLE: L\n", kLock}))));
   auto* copyDefinition = static_cast<CopyDefinition*>(model.first());
   Definition* translate = copyDefinition->next;
   Definition* lock = translate->next;

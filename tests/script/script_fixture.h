@@ -109,9 +109,10 @@ class ScriptDatabases {
 
  private:
   void create(const std::string& dsn, const std::string& table) {
-    EXPECT_EQ(test::execSql(test::OdbcTestFolder::sqlite(dsn),
-                            {"CREATE TABLE " + table + " (K INTEGER, NAME VARCHAR(20), X INTEGER)"}),
-              "");
+    EXPECT_EQ(
+        test::execSql(test::OdbcTestFolder::sqlite(dsn),
+                      {"CREATE TABLE " + table + " (K INTEGER, NAME VARCHAR(20), X INTEGER)"}),
+        "");
   }
   test::OdbcTestFolder folder_;
 };

@@ -339,12 +339,12 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string(kCopyStart) +
                      "  AUTORUN N\nTIMERDEFINITION: N\n START 1997-01-01 TIME=02:00\n",
                  true,
-                 Lines(kStarting, {{"Loading column definitions for copy definition C", Normal},
-                                   {"Connecting to SRC", Normal},
-                                   {"Connecting to DST", Normal},
-                                   {"Column definitions for copy definition C successfully loaded",
-                                    Normal},
-                                   {"Ending load of script file. 7 lines read from '@'", Normal}}),
+                 Lines(kStarting,
+                       {{"Loading column definitions for copy definition C", Normal},
+                        {"Connecting to SRC", Normal},
+                        {"Connecting to DST", Normal},
+                        {"Column definitions for copy definition C successfully loaded", Normal},
+                        {"Ending load of script file. 7 lines read from '@'", Normal}}),
                  true}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
 

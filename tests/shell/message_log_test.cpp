@@ -147,9 +147,9 @@ TEST_F(MessageLogTest, AppendsEveryLineToTheLogFileAndClearKeepsIt) {
   log.Clear();
   log.AddLine("third", Normal);
   EXPECT_EQ(texts(), std::vector<std::string>{"2026-12-10 07:05:09  third"});
-  EXPECT_EQ(readLines(file),
-            (std::vector<std::string>{"earlier run", "2026-12-10 07:05:09  first",
-                                      "2026-12-10 07:05:09  second", "2026-12-10 07:05:09  third"}));
+  EXPECT_EQ(readLines(file), (std::vector<std::string>{"earlier run", "2026-12-10 07:05:09  first",
+                                                       "2026-12-10 07:05:09  second",
+                                                       "2026-12-10 07:05:09  third"}));
 }
 
 TEST_F(MessageLogTest, EveryLineIsFollowedByTheOpenFailureWhenTheFileCannotBeOpened) {
@@ -157,7 +157,8 @@ TEST_F(MessageLogTest, EveryLineIsFollowedByTheOpenFailureWhenTheFileCannotBeOpe
   log.Configure(100, file, false);
   log.AddLine("one", Normal);
   log.AddLine("two", Note);
-  std::string failure = "2026-12-10 07:05:09  Cannot open output trace file '" + file + "' for output";
+  std::string failure =
+      "2026-12-10 07:05:09  Cannot open output trace file '" + file + "' for output";
   EXPECT_EQ(texts(), (std::vector<std::string>{"2026-12-10 07:05:09  one", failure,
                                                "2026-12-10 07:05:09  two", failure}));
   EXPECT_EQ(std::next(log.lines().begin())->kind, Error);
@@ -199,19 +200,19 @@ TEST_F(MessageLogTest, HandlesTheScrollingKeys) {
     ScrollPosition to;
   };
   const Case cases[] = {
-      {{0, 100}, LogKey::PageUp, {0, 36}},     {{0, 30}, LogKey::PageUp, {0, 0}},
-      {{0, 0}, LogKey::PageDown, {0, 64}},     {{0, 120}, LogKey::PageDown, {0, 144}},
-      {{5, 50}, LogKey::Home, {0, 0}},         {{5, 0}, LogKey::End, {0, 96}},
-      {{3, 0}, LogKey::Left, {0, 0}},          {{14, 0}, LogKey::Left, {7, 0}},
-      {{0, 10}, LogKey::Up, {0, 0}},           {{0, 144}, LogKey::Down, {0, 144}},
-      {{0, 16}, LogKey::Down, {0, 32}},        {{203, 0}, LogKey::Right, {210, 0}},
+      {{0, 100}, LogKey::PageUp, {0, 36}}, {{0, 30}, LogKey::PageUp, {0, 0}},
+      {{0, 0}, LogKey::PageDown, {0, 64}}, {{0, 120}, LogKey::PageDown, {0, 144}},
+      {{5, 50}, LogKey::Home, {0, 0}},     {{5, 0}, LogKey::End, {0, 96}},
+      {{3, 0}, LogKey::Left, {0, 0}},      {{14, 0}, LogKey::Left, {7, 0}},
+      {{0, 10}, LogKey::Up, {0, 0}},       {{0, 144}, LogKey::Down, {0, 144}},
+      {{0, 16}, LogKey::Down, {0, 32}},    {{203, 0}, LogKey::Right, {210, 0}},
       {{210, 0}, LogKey::Right, {210, 0}},
   };
   for (const Case& c : cases) {
     view.position = c.from;
     EXPECT_TRUE(log.HandleKey(c.key));
-    EXPECT_EQ(view.position, c.to) << "key " << static_cast<int>(c.key) << " from " << c.from.x
-                                   << "," << c.from.y;
+    EXPECT_EQ(view.position, c.to)
+        << "key " << static_cast<int>(c.key) << " from " << c.from.x << "," << c.from.y;
   }
   view.position = {0, 50};
   EXPECT_FALSE(log.HandleKey(LogKey::Other));

@@ -41,15 +41,39 @@ TEST_F(ParameterFileTest, DefinesBothSectionsAndEveryOptionInOrder) {
     keys.push_back("[" + section.name + "]");
     for (const Option& option : section.options) keys.push_back(option.key);
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{
-                      "[General options]", "ScriptFile", "LogFile", "TempFile", "MaxDisplayLines",
-                      "InitiallyReadScript", "CheckForZeroRows", "MaxBeforeCommit", "PollInterval",
-                      "HashSlots", "[Test options]", "CancelActive", "DebugMode", "ListScript", "ListColumns",
-                      "ListSQL", "NoUpdate", "UpdateDebugging", "TimerDebugging",
-                      "BrowseOdbcSoure", "BrowseOdbcQualifierMask", "BrowseOdbcCreatorMask",
-                      "BrowseOdbcTableMask", "LockUserid", "LockPwd", "LockSource", "LockSelect",
-                      "LockColumnName", "LockColumnValue", "WindowLeft", "WindowTop",
-                      "Windowright", "WindowBottom"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"[General options]",
+                                            "ScriptFile",
+                                            "LogFile",
+                                            "TempFile",
+                                            "MaxDisplayLines",
+                                            "InitiallyReadScript",
+                                            "CheckForZeroRows",
+                                            "MaxBeforeCommit",
+                                            "PollInterval",
+                                            "HashSlots",
+                                            "[Test options]",
+                                            "CancelActive",
+                                            "DebugMode",
+                                            "ListScript",
+                                            "ListColumns",
+                                            "ListSQL",
+                                            "NoUpdate",
+                                            "UpdateDebugging",
+                                            "TimerDebugging",
+                                            "BrowseOdbcSoure",
+                                            "BrowseOdbcQualifierMask",
+                                            "BrowseOdbcCreatorMask",
+                                            "BrowseOdbcTableMask",
+                                            "LockUserid",
+                                            "LockPwd",
+                                            "LockSource",
+                                            "LockSelect",
+                                            "LockColumnName",
+                                            "LockColumnValue",
+                                            "WindowLeft",
+                                            "WindowTop",
+                                            "Windowright",
+                                            "WindowBottom"}));
   const Option* pwd = parameters.Find("LockPwd");
   EXPECT_TRUE(pwd->password);
   EXPECT_FALSE(pwd->visible);
@@ -123,9 +147,9 @@ TEST_F(ParameterFileTest, GetIntReadsLeadingDigits) {
     int expected;
   };
   Option option;
-  for (Case c : {Case{"42", 42}, Case{"  -17xyz", -17}, Case{"+8", 8}, Case{"", 0},
-                 Case{"abc", 0}, Case{"-2147483648", kNoWindowPosition},
-                 Case{"99999999999999999999", 2147483647}, Case{"- 5", 0}}) {
+  for (Case c : {Case{"42", 42}, Case{"  -17xyz", -17}, Case{"+8", 8}, Case{"", 0}, Case{"abc", 0},
+                 Case{"-2147483648", kNoWindowPosition}, Case{"99999999999999999999", 2147483647},
+                 Case{"- 5", 0}}) {
     option.value = c.text;
     EXPECT_EQ(ParameterFile::GetInt(&option), c.expected) << c.text;
   }
@@ -192,8 +216,8 @@ TEST_F(ParameterFileTest, CommandLineAppliesItemsLeftToRight) {
                                "this line is wrong\n"
                                "MaxBeforeCommit=500\n"
                                "@nested.par\n");
-  EXPECT_TRUE(parameters.ProcessCommandLine(
-      "DebugMode=1,ListColumns=1 @" + file + " MaxBeforeCommit=7 LogFile=\"/tmp/x y,z.log\""));
+  EXPECT_TRUE(parameters.ProcessCommandLine("DebugMode=1,ListColumns=1 @" + file +
+                                            " MaxBeforeCommit=7 LogFile=\"/tmp/x y,z.log\""));
   EXPECT_EQ(parameters.integer("DebugMode"), 1);
   EXPECT_EQ(parameters.integer("ListColumns"), 1);
   EXPECT_EQ(parameters.integer("ListSQL"), 1);
@@ -213,7 +237,8 @@ TEST_F(ParameterFileTest, CommandLineStopsAtTheFirstIllegalItem) {
   };
   const Case cases[] = {
       {"ListSQL=1 DebugMode=2 NoUpdate=1", "Illegal command line option 'DebugMode=2'"},
-      {"LogFile=\"never closed, ListSQL=1", "Illegal command line option 'LogFile=\"never closed, ListSQL=1'"},
+      {"LogFile=\"never closed, ListSQL=1",
+       "Illegal command line option 'LogFile=\"never closed, ListSQL=1'"},
       {"Bogus=1", "Illegal command line option 'Bogus=1'"},
       {"@/no/such/file.par", "Cannot open parameter input file '/no/such/file.par'"},
   };

@@ -1,16 +1,18 @@
 #include "shell/status_display.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 #include "shell/console.h"
-
-#include <gtest/gtest.h>
 
 namespace kestrel {
 namespace {
 
 struct CountingWindow : StatusWindow {
-  explicit CountingWindow(int* repaints, int* alive) : repaints(repaints), alive(alive) { ++*alive; }
+  explicit CountingWindow(int* repaints, int* alive) : repaints(repaints), alive(alive) {
+    ++*alive;
+  }
   ~CountingWindow() override { --*alive; }
   void repaintChanged() override { ++*repaints; }
   int* repaints;

@@ -53,7 +53,8 @@ class RawConnection {
     SQLAllocEnv(&env_);
     SQLAllocConnect(env_, &dbc_);
     auto s = [](const std::string& t) { return (SQLCHAR*)(t.c_str()); };
-    SQLRETURN rc = SQLConnect(dbc_, s(db.dsn), SQL_NTS, s(db.user), SQL_NTS, s(db.password), SQL_NTS);
+    SQLRETURN rc =
+        SQLConnect(dbc_, s(db.dsn), SQL_NTS, s(db.user), SQL_NTS, s(db.password), SQL_NTS);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
       error_ = "connect to " + db.dsn + ": " + diagnostic(env_, dbc_, SQL_NULL_HSTMT);
       return;
@@ -126,18 +127,16 @@ OdbcTestFolder::OdbcTestFolder(const std::vector<std::string>& extraSqlite) {
 
   std::ofstream ini(odbcIni());
   for (auto [dsn, file] : {std::pair{kSqliteA, "a.db"}, {kSqliteB, "b.db"}, {kSqliteC, "c.db"}}) {
-    ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << this->file(file)
-        << "\nTimeout=5000\n\n";
+    ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << this->file(file) << "\nTimeout=5000\n\n";
   }
   for (const std::string& dsn : extraSqlite) {
-    ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << file(dsn + ".db") << "\nTimeout=5000\n\n";
+    ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << file(dsn + ".db")
+        << "\nTimeout=5000\n\n";
   }
   ini << "[" << kPostgreSQL << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort="
-      << portFromEnvironment("KESTREL_PG_PORT", kPostgreSQLPort)
-      << "\nDatabase=kestrel_test\n\n";
+      << portFromEnvironment("KESTREL_PG_PORT", kPostgreSQLPort) << "\nDatabase=kestrel_test\n\n";
   ini << "[" << kMariaDB << "]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort="
-      << portFromEnvironment("KESTREL_MARIADB_PORT", kMariaDBPort)
-      << "\nDatabase=kestrel_test\n\n";
+      << portFromEnvironment("KESTREL_MARIADB_PORT", kMariaDBPort) << "\nDatabase=kestrel_test\n\n";
   ini.close();
 
   if (const char* previous = std::getenv("ODBCINI")) {
@@ -176,12 +175,15 @@ std::string databaseKindName(DatabaseKind kind) { return OdbcTestFolder::databas
 
 bool databaseAvailable(DatabaseKind kind, std::string* reason) {
   int port = 0;
-  if (kind == DatabaseKind::PostgreSQL) port = portFromEnvironment("KESTREL_PG_PORT", kPostgreSQLPort);
-  if (kind == DatabaseKind::MariaDB) port = portFromEnvironment("KESTREL_MARIADB_PORT", kMariaDBPort);
+  if (kind == DatabaseKind::PostgreSQL)
+    port = portFromEnvironment("KESTREL_PG_PORT", kPostgreSQLPort);
+  if (kind == DatabaseKind::MariaDB)
+    port = portFromEnvironment("KESTREL_MARIADB_PORT", kMariaDBPort);
   if (port == 0 || portOpen(port)) return true;
   if (reason) {
-    *reason = databaseKindName(kind) + " test server is not running on 127.0.0.1:" +
-              std::to_string(port) + " (start it with tests/servers/servers.sh start)";
+    *reason = databaseKindName(kind) +
+              " test server is not running on 127.0.0.1:" + std::to_string(port) +
+              " (start it with tests/servers/servers.sh start)";
   }
   return false;
 }

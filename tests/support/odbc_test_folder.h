@@ -71,13 +71,13 @@ bool databaseAvailable(DatabaseKind kind, std::string* reason);
 // Skips the current test with a clear reason when a server is not running, or
 // fails it instead when KESTREL_REQUIRE_SERVERS=1 (as CI sets it): a missing
 // server must never let a test pass unseen.
-#define KESTREL_REQUIRE_DATABASE(kind)                                                    \
-  do {                                                                                    \
-    std::string kestrel_reason_;                                                          \
-    if (!::kestrel::test::databaseAvailable((kind), &kestrel_reason_)) {                  \
-      if (::kestrel::test::serversRequired()) FAIL() << kestrel_reason_;                  \
-      GTEST_SKIP() << kestrel_reason_;                                                    \
-    }                                                                                     \
+#define KESTREL_REQUIRE_DATABASE(kind)                                   \
+  do {                                                                   \
+    std::string kestrel_reason_;                                         \
+    if (!::kestrel::test::databaseAvailable((kind), &kestrel_reason_)) { \
+      if (::kestrel::test::serversRequired()) FAIL() << kestrel_reason_; \
+      GTEST_SKIP() << kestrel_reason_;                                   \
+    }                                                                    \
   } while (0)
 
 bool serversRequired();

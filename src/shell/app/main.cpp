@@ -16,8 +16,8 @@
 
 #include "shell/app/qt_platform.h"
 #include "shell/headless.h"
-#include "shell/platform.h"
 #include "shell/parameter_file.h"
+#include "shell/platform.h"
 #include "version.h"
 
 namespace {

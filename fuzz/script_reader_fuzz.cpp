@@ -20,11 +20,15 @@
 #include <sstream>
 #include <string>
 
+#include "base/message_log.h"
+#include "base/parameter_file.h"
+#include "engine/copy_definition.h"
+#include "engine/definition_factory.h"
+#include "engine/edit_definition.h"
+#include "schedule/lock_definition.h"
 #include "script/definitions.h"
 #include "script/paragraph_list.h"
 #include "script/script_reader.h"
-#include "shell/message_log.h"
-#include "shell/parameter_file.h"
 
 namespace {
 
@@ -51,6 +55,7 @@ bool readText(const std::string& text, MessageLog& log, const ParameterFile& opt
   std::FILE* file = ::fmemopen(bytes.data(), bytes.size(), "rb");
   if (!file) std::abort();
   ScriptReader reader(log, &options);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(model);
   reader.setListener(list);
   bool ok = reader.Load(file, "fuzz.txt");

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/message_log.h"
+#include "base/message_log.h"
 
 namespace kestrel {
 

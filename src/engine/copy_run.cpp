@@ -12,14 +12,15 @@
 
 #include <cstdio>
 
+#include "base/parameter_file.h"
+#include "base/platform.h"
+#include "base/status_display.h"
+#include "engine/copy_definition.h"
+#include "engine/edit_definition.h"
 #include "engine/table_endpoint.h"
 #include "engine/temporary_file.h"
 #include "engine/value_transforms.h"
 #include "schedule/timer_scheduler.h"
-#include "script/definitions.h"
-#include "shell/parameter_file.h"
-#include "shell/platform.h"
-#include "shell/status_display.h"
 
 namespace kestrel {
 

@@ -6,10 +6,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/parameter_file.h"
+#include "engine/copy_definition.h"
+#include "engine/edit_definition.h"
 #include "engine/value_transforms.h"
 #include "odbc/database_format.h"
-#include "script/definitions.h"
-#include "shell/parameter_file.h"
 
 namespace kestrel {
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "base/message_log.h"
 #include "odbc/column_value.h"
 #include "odbc/odbc.h"
-#include "shell/message_log.h"
 
 namespace kestrel {
 

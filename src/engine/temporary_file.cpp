@@ -14,8 +14,9 @@
 #include <limits>
 #include <new>
 
-#include "shell/message_log.h"
-#include "shell/parameter_file.h"
+#include "base/message_log.h"
+#include "base/parameter_file.h"
+#include "odbc/column_value.h"
 
 namespace kestrel {
 
@@ -160,36 +161,6 @@ HashType hashTypeFor(int bindingType, int sqlType) {
     default:
       return HashType::Text;
   }
-}
-
-double keyTextToNumber(const char* text, std::int32_t length) {
-  std::int32_t n = std::min(std::min(length, kNumberTextBytes), kConvertedBytes);
-  if (n <= 0) return 0.0;
-  std::int32_t i = 0;
-  while (i < n && isCSpace(text[i])) ++i;
-  std::int32_t start = i;
-  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
-  std::int32_t digits = 0;
-  while (i < n && isDigit(text[i])) ++i, ++digits;
-  if (i < n && text[i] == '.') {
-    ++i;
-    while (i < n && isDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return 0.0;
-  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    std::int32_t j = i + 1;
-    if (j < n && (text[j] == '+' || text[j] == '-')) ++j;
-    if (j < n && isDigit(text[j])) {
-      while (j < n && isDigit(text[j])) ++j;
-      i = j;
-    }
-  }
-  // The span is a plain decimal number now, so the C library's conversion
-  // reads all of it and nothing else.
-  char number[kConvertedBytes + 1];
-  std::memcpy(number, text + start, i - start);
-  number[i - start] = '\0';
-  return strtod_l(number, nullptr, cLocale());
 }
 
 TemporaryFile::TemporaryFile() = default;

@@ -38,14 +38,6 @@ enum class HashType : std::int32_t { Text = 0, Integer = 1, Float = 2, NumericTe
 // bound for a DECIMAL column give NumericText, everything else Text.
 HashType hashTypeFor(int bindingType, int sqlType);
 
-// Reads text as a number the way keys compared as numbers are read: of the
-// first 69 bytes, optional leading white space, an optional sign, digits with
-// an optional decimal point and an optional exponent; conversion stops at the
-// first byte that cannot continue the number, and no number at all gives 0.0.
-// Infinity, NaN and hexadecimal forms are not numbers here. Independent of the
-// process locale.
-double keyTextToNumber(const char* text, std::int32_t length);
-
 class TemporaryFile {
  public:
   static constexpr std::uint32_t kFileMagic = 2356318;

@@ -5,10 +5,11 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/platform.h"
 #include "engine/column_transforms.h"
+#include "engine/copy_definition.h"
+#include "engine/edit_definition.h"
 #include "engine/temporary_file.h"
-#include "script/definitions.h"
-#include "shell/platform.h"
 
 namespace kestrel {
 

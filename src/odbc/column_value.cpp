@@ -1,11 +1,13 @@
 #include "odbc/column_value.h"
 
+#include <locale.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 
 #include <cctype>
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -827,6 +829,53 @@ void renderValue(std::string& text, const BoundValue& value, bool withHex,
     default:
       return;
   }
+}
+
+namespace {
+
+// The bytes of a key text that are read as a number.
+constexpr std::int32_t kKeyNumberBytes = 69;
+
+bool isCSpaceByte(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool isDigitByte(char c) { return c >= '0' && c <= '9'; }
+
+locale_t keyNumberLocale() {
+  static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return c;
+}
+
+}  // namespace
+
+double keyTextToNumber(const char* text, std::int32_t length) {
+  std::int32_t n = std::min(length, kKeyNumberBytes);
+  if (n <= 0) return 0.0;
+  std::int32_t i = 0;
+  while (i < n && isCSpaceByte(text[i])) ++i;
+  std::int32_t start = i;
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  std::int32_t digits = 0;
+  while (i < n && isDigitByte(text[i])) ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && isDigitByte(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return 0.0;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    std::int32_t j = i + 1;
+    if (j < n && (text[j] == '+' || text[j] == '-')) ++j;
+    if (j < n && isDigitByte(text[j])) {
+      while (j < n && isDigitByte(text[j])) ++j;
+      i = j;
+    }
+  }
+  // The span is a plain decimal number now, so the C library's conversion
+  // reads all of it and nothing else.
+  char number[kKeyNumberBytes + 1];
+  std::memcpy(number, text + start, i - start);
+  number[i - start] = '\0';
+  return strtod_l(number, nullptr, keyNumberLocale());
 }
 
 }  // namespace kestrel

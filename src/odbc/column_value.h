@@ -168,4 +168,12 @@ bool valuesEqual(const BoundValue& target, const BoundValue& source);
 void renderValue(std::string& text, const BoundValue& value, bool withHex,
                  const BoundValue* sourceValue = nullptr);
 
+// Reads text as a number the way keys compared as numbers are read: of the
+// first 69 bytes, optional leading white space, an optional sign, digits with
+// an optional decimal point and an optional exponent; conversion stops at the
+// first byte that cannot continue the number, and no number at all gives 0.0.
+// Infinity, NaN and hexadecimal forms are not numbers here. Independent of the
+// process locale.
+double keyTextToNumber(const char* text, std::int32_t length);
+
 }  // namespace kestrel

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "shell/platform.h"
+#include "base/platform.h"
 
 namespace kestrel {
 

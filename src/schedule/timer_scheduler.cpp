@@ -5,8 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "shell/message_log.h"
-#include "shell/platform.h"
+#include "base/message_log.h"
+#include "base/platform.h"
 
 namespace kestrel {
 

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "schedule/local_time.h"
+#include "base/local_time.h"
 
 namespace kestrel {
 

@@ -3,30 +3,26 @@
 // in script order, held by the ScriptModel. Each record converts and checks
 // its command arguments and keyword values as the reader hands them over
 // (setCommand, setKeyword) and is resolved once the whole file has been read.
-// The copy engine, the timer scheduler and the lock check work only on these
-// records.
+// Copy, edit and lock definitions are declared with the behaviour they carry
+// (engine/copy_definition.h, engine/edit_definition.h,
+// schedule/lock_definition.h); this file holds what every record shares and
+// the records that need nothing beyond the script.
 
 #include <array>
 #include <cstdint>
 #include <ctime>
-#include <list>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/column_transforms.h"
-#include "odbc/column_value.h"
-#include "schedule/timer_scheduler.h"
+#include "base/message_log.h"
 #include "script/script_grammar.h"
-#include "shell/message_log.h"
 
 namespace kestrel {
 
 class ScriptModel;
 class StatusWindowFactory;
-class TableEndpoint;
-struct EndpointColumn;
+class TimerScheduler;
 // What the ScriptModel asks of the timer scheduler for the "Next scheduled
 // event" line; SchedulerNextEvent (schedule/) adapts the scheduler to it. A
 // null pointer means that the program has no scheduler (headless checks, tests).
@@ -82,106 +78,6 @@ class Definition {
   ScriptModel* owner = nullptr;
 };
 
-class TranslateDefinition;
-class EditDefinition;
-class TimerDefinition;
-class LockDefinition;
-
-struct CopyColumn {
-  std::string fromColumn;
-  std::string toColumn;  // fromColumn until TO replaces it
-  std::string translateName;
-  std::string editName;
-  TranslateDefinition* translateTable = nullptr;  // bound by resolve
-  EditDefinition* editDefinition = nullptr;       // bound by resolve
-  bool key = false;
-  bool logged = false;
-  bool hex = false;
-  bool leftTrim = false;
-  bool unchanged = false;
-  // Run state: the column on each side, set when the columns are loaded.
-  EndpointColumn* sourceColumn = nullptr;
-  EndpointColumn* targetColumn = nullptr;
-  bool formatted = false;
-  std::string formatPattern;  // printf pattern for a long, e.g. "%08ld"
-};
-
-struct SetColumn {
-  std::string toColumn;
-  std::string value;
-  bool currentDate = false;
-  // The copy engine adds its per-column run state here.
-};
-
-// A copy definition is the target of its timer entry: the entry's procedure
-// runs it (with the definition's own log and no status window parent) unless
-// it is busy.
-class CopyDefinition : public Definition, public TimerTarget {
- public:
-  CopyDefinition(std::string name, const DefinitionSettings& settings);
-  ~CopyDefinition() override;
-
-  int kind() const override { return kCopyKind; }
-  bool setCommand(int commandId, const std::string& argument) override;
-  bool setKeyword(int commandId, int keywordId, const std::string& value) override;
-  // Checks the definition and binds the lock, timer, translate and edit
-  // names to the definitions of the model.
-  bool resolve(MessageLog& log, ScriptModel& definitions) override;
-  bool isBusy() const override { return busy; }
-  // Connects both sides and describes every column, once.
-  bool loadColumnDefinitions(MessageLog& log) override;
-  // One run: a simple copy or a replication.
-  bool run(MessageLog& log, StatusWindowFactory* view, int retryNumber) override;
-  // The common end of every path after the lock check; returns ok.
-  bool finishRun(bool ok);
-  // Sets up the two table endpoints and loads the column definitions (the
-  // last steps of resolve).
-  bool resolveEndpoints(MessageLog& log);
-
-  std::string timerTargetName() const override { return name; }
-  bool timerTargetBusy() const override { return isBusy(); }
-  bool runFromTimer(int retryNumber) override;
-  // Step 8 of resolve: the timer entry of AUTORUN, set up from autorunTimer
-  // and registered with its scheduler when it will ever run.
-  void createTimerUnit(MessageLog& log, ScriptModel& definitions);
-
-  std::string fromSource;
-  std::string toSource;
-  std::string fromTable, toTable;
-  std::string fromUserid, toUserid;
-  std::string fromPassword, toPassword;
-  std::string fromQualifier, toQualifier;
-  std::string fromCreator, toCreator;
-  std::string autorunTimerName;
-  std::string fromWhere;
-  std::string orderBy;
-  std::string toWhere;
-  std::string selectStatement;
-  std::string lockName;
-  MessageLog* log = nullptr;                 // set by resolve
-  TimerDefinition* autorunTimer = nullptr;   // bound by resolve
-  LockDefinition* lockDefinition = nullptr;  // bound by resolve
-  std::list<CopyColumn> copyColumns;         // stable addresses: the engine keeps pointers
-  std::list<SetColumn> setColumns;
-  bool busy = false;
-  bool columnsLoaded = false;
-  bool timerDebugging = false;
-  bool fromDisconnect = false;
-  bool toDisconnect = false;
-  bool replicate = true;
-  bool inactive = false;
-  bool checkForZeroRows = false;
-  int updateMode = update_mode::ForUpdate;
-  std::unique_ptr<TableEndpoint> sourceEndpoint;
-  std::unique_ptr<TableEndpoint> targetEndpoint;
-  std::optional<char> fromQuote, toQuote;  // no value: no quote character
-  std::int32_t every = 1;
-  std::int32_t first = -1;
-  // Created by resolve when AUTORUN names a timer; registered with the timer's
-  // scheduler only when it will ever run. Destroying it unregisters it.
-  std::unique_ptr<TimerEntry> timerUnit;
-};
-
 class TranslateDefinition : public Definition {
  public:
   explicit TranslateDefinition(std::string name);
@@ -192,27 +88,6 @@ class TranslateDefinition : public Definition {
 
   std::array<unsigned char, 256> table;  // indexed by character code
   int currentFrom = 0;                   // the code named by the latest TRANS
-};
-
-using EditChange = ChangeRule;
-
-class EditDefinition : public Definition {
- public:
-  EditDefinition(std::string name, const DefinitionSettings& settings);
-
-  int kind() const override { return kEditKind; }
-  bool setCommand(int commandId, const std::string& argument) override;
-  bool setKeyword(int commandId, int keywordId, const std::string& value) override;
-
-  std::vector<EditChange> changes;  // script order
-  std::int32_t codedKey = 0;
-  bool coded = false;
-  bool debug = false;
-  // Built on the first coding of a value; kept until the model is cleared.
-  std::unique_ptr<CodingTables> codingTables;
-  // The rules as the transforms apply them (builds the coding tables' owner
-  // on first use when CODED was given).
-  EditRules editRules();
 };
 
 class TimerDefinition : public Definition {
@@ -236,45 +111,23 @@ class TimerDefinition : public Definition {
   TimerScheduler* scheduler = nullptr;
 };
 
-class LockDefinition : public Definition {
+// Creates the record of each paragraph kind as the reader meets it. The
+// records of copy, edit and lock definitions carry the behaviour of the layers
+// above this one (the copy engine, the lock check); the program hands the
+// reader the factory that makes them (engine/definition_factory.h).
+class DefinitionFactory {
  public:
-  explicit LockDefinition(std::string name) : Definition(std::move(name)) {}
-
-  int kind() const override { return kLockKind; }
-  bool setCommand(int commandId, const std::string& argument) override;
-  bool setKeyword(int commandId, int keywordId, const std::string& value) override;
-
-  std::string source;
-  std::string select;
-  std::string acceptColumn;
-  std::string acceptValue;
-  std::string userid;
-  std::string password;
-
-  // Connects to `source`, runs `select` and finds the result column named
-  // acceptColumn (case counts); fills the run state below from its
-  // description. False, after an Error line, when the source cannot be
-  // reached, the SELECT fails, the column is missing or holds dates or times.
-  // Nothing stays connected afterwards.
-  bool resolve(MessageLog& log, ScriptModel& definitions) override;
-  // Runs `select` again on a connection of its own and binds the column
-  // found by resolve, by its number. True only when at least one row came
-  // back and every row holds acceptValue in that column; every other
-  // outcome is logged and ends with the "Check of LOCKDEFINITION" note.
-  bool check(MessageLog& log);
-
-  // Run state, set by resolve and read by every check.
-  ColumnDescription acceptDescription;  // the accept column as resolve described it
-  bool acceptAsNumber = false;          // bound as characters, SQL NUMERIC or DECIMAL
-  bool acceptAsInteger = false;         // bound as an integer
-  bool acceptAsFloat = false;           // bound as floating point
-  std::int32_t acceptInteger = 0;
-  double acceptNumber = 0.0;
+  virtual ~DefinitionFactory() = default;
+  // A new record of that kind (DefinitionKind), or nullptr for an unknown kind.
+  virtual std::unique_ptr<Definition> create(int kind, std::string name,
+                                             const DefinitionSettings& settings) const = 0;
 };
 
-// A new record of that kind (DefinitionKind), or nullptr for an unknown kind.
-std::unique_ptr<Definition> createDefinition(int kind, std::string name,
-                                             const DefinitionSettings& settings);
+// The records this layer defines itself: translate tables and timers. Every
+// other kind gets a record that takes no command, so a reader given only this
+// factory reports every command of such a paragraph as an error.
+std::unique_ptr<Definition> createScriptDefinition(int kind, std::string name,
+                                                   const DefinitionSettings& settings);
 
 class ScriptModel {
  public:
@@ -301,9 +154,7 @@ class ScriptModel {
   // The first definition of that kind whose name is exactly equal, or nullptr.
   Definition* Find(int kind, const std::string& name) const;
   TimerDefinition* FindTimer(const std::string& name) const;
-  LockDefinition* FindLock(const std::string& name) const;
   TranslateDefinition* FindTranslate(const std::string& name) const;
-  EditDefinition* FindEdit(const std::string& name) const;
 
   Definition* first() const { return owned_.empty() ? nullptr : owned_.front().get(); }
   Definition* last() const { return owned_.empty() ? nullptr : owned_.back().get(); }

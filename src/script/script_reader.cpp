@@ -259,7 +259,9 @@ bool ScriptReader::parseHeader(const std::string& line, std::size_t pos, const s
   }
   if (listener_) listener_->AddParagraph(entry, name);
 
-  std::unique_ptr<Definition> definition = createDefinition(entry->kind, name, settings_);
+  std::unique_ptr<Definition> definition =
+      factory_ ? factory_->create(entry->kind, name, settings_)
+               : createScriptDefinition(entry->kind, name, settings_);
   if (model_) {
     unowned_.reset();
     currentDefinition_ = model_->Append(std::move(definition));

@@ -26,11 +26,11 @@
 #include <memory>
 #include <string>
 
+#include "base/message_log.h"
+#include "base/parameter_file.h"
 #include "script/definitions.h"
 #include "script/paragraph_list.h"
 #include "script/script_grammar.h"
-#include "shell/message_log.h"
-#include "shell/parameter_file.h"
 
 namespace kestrel {
 
@@ -50,6 +50,9 @@ class ScriptReader {
   // Either, both or (for a plain syntax check) neither may be attached.
   void setModel(ScriptModel* model) { model_ = model; }
   void setListener(ParagraphList* listener) { listener_ = listener; }
+  // Makes the record of each paragraph; without one, only translate and
+  // timer paragraphs take their commands (createScriptDefinition).
+  void setFactory(const DefinitionFactory* factory) { factory_ = factory; }
   // The scheduler given to the TimerDefinitions created while reading.
   void setScheduler(TimerScheduler* scheduler) { scheduler_ = scheduler; }
 
@@ -81,6 +84,7 @@ class ScriptReader {
   ScriptModel* model_ = nullptr;
   ParagraphList* listener_ = nullptr;
   TimerScheduler* scheduler_ = nullptr;
+  const DefinitionFactory* factory_ = nullptr;
   const ScriptGrammar& grammar_;
   Failure failure_ = Failure::None;
 

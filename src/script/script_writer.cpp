@@ -4,8 +4,8 @@
 #include <ctime>
 #include <fstream>
 
+#include "base/platform.h"
 #include "script/script_reader.h"
-#include "shell/platform.h"
 
 namespace kestrel {
 

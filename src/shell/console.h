@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "shell/message_log.h"
-#include "shell/status_display.h"
+#include "base/message_log.h"
+#include "base/status_display.h"
 
 namespace kestrel {
 

@@ -1,15 +1,15 @@
 #include "shell/headless.h"
 
+#include "base/message_log.h"
+#include "base/platform.h"
+#include "engine/definition_factory.h"
 #include "odbc/odbc.h"
 #include "schedule/loop_tick_source.h"
-#include "schedule/scheduler_next_event.h"
 #include "schedule/timer_scheduler.h"
-#include "script/definitions.h"
 #include "script/paragraph_list.h"
 #include "script/script_reader.h"
 #include "shell/console.h"
-#include "shell/message_log.h"
-#include "shell/platform.h"
+#include "shell/copy_document.h"
 
 namespace kestrel {
 
@@ -24,6 +24,7 @@ int runCheck(ParameterFile& parameters) {
   ParagraphList paragraphs;
   ScriptReader reader(log, &parameters);
   reader.setListener(&paragraphs);
+  reader.setFactory(&runnableDefinitions());
   bool ok = reader.Load(fileName);
 
   // Reading for the editor is silent about these two; a check must say why.
@@ -49,73 +50,64 @@ int runCheck(ParameterFile& parameters) {
 
 namespace {
 
-// What --batch and --service share: the log on standard output (and in
-// LogFile), the program-wide log and options, and an ODBC environment that
-// reports to the log only, never in a message box. Undone on destruction.
+// What --batch and --service share: the document, with its log on standard
+// output (and in LogFile), and an ODBC environment that reports to the log
+// only, never in a message box. Writes the start-up lines as the main
+// window's view does.
 class UnattendedProgram {
  public:
-  explicit UnattendedProgram(ParameterFile& parameters) {
-    log.Configure(parameters.integer("MaxDisplayLines"), parameters.text("LogFile"),
-                  parameters.integer("DebugMode") != 0);
-    echoLogToStandardOutput(log);
-    setProgramLog(&log);
-    setProgramOptions(&parameters);
+  explicit UnattendedProgram(ParameterFile& parameters) : document(parameters) {
+    echoLogToStandardOutput(document.log());
     odbcEnvironment().open(true);
-    log.AddLine("KESTREL program started", Normal);
+    document.logProgramStarted();
+    document.logNoUpdateWarning();
   }
-  ~UnattendedProgram() {
-    odbcEnvironment().close();
-    setProgramOptions(nullptr);
-    setProgramLog(nullptr);
-  }
-  MessageLog log;
-};
+  ~UnattendedProgram() { odbcEnvironment().close(); }
 
-// Loads ScriptFile into the model; true when it holds a copy definition to
-// run. Every other outcome has its line in the log.
-bool loadRunnableScript(ParameterFile& parameters, MessageLog& log, ScriptModel& model,
-                        TimerScheduler* scheduler) {
-  ScriptReader reader(log, &parameters);
-  reader.setModel(&model);
-  reader.setScheduler(scheduler);
-  const std::string fileName = parameters.text("ScriptFile");
-  bool loaded = reader.Load(fileName);
-  if (reader.failure() == ScriptReader::Failure::NoFileName) {
-    log.AddLine("No script file specified - no copy actions will be performed", Error);
+  // Loads ScriptFile into the model; true when it holds a copy definition to
+  // run. Every other outcome has its line in the log.
+  bool loadRunnableScript() {
+    MessageLog& log = document.log();
+    bool loaded = document.reload();
+    if (document.lastLoadFailure() == CopyDocument::LoadFailure::NoFileName) {
+      log.AddLine("No script file specified - no copy actions will be performed", Error);
+    }
+    if (loaded && !document.hasCopyDefinition()) {
+      log.AddLine("Script file '" + document.options().text("ScriptFile") +
+                      "' holds no copy definition to run",
+                  Error);
+    }
+    return loaded && document.hasCopyDefinition();
   }
-  if (loaded && !model.HasCopyDefinition()) {
-    log.AddLine("Script file '" + fileName + "' holds no copy definition to run", Error);
-  }
-  return loaded && model.HasCopyDefinition();
-}
+
+  CopyDocument document;
+};
 
 }  // namespace
 
 int runBatch(ParameterFile& parameters) {
   UnattendedProgram program(parameters);
-  MessageLog& log = program.log;
-  ScriptModel model(log);
+  MessageLog& log = program.document.log();
   int status = 1;
   ConsoleStatusFactory console;
-  if (loadRunnableScript(parameters, log, model, nullptr)) status = model.RunAll(&console) ? 0 : 1;
+  if (program.loadRunnableScript()) status = program.document.runAll(&console) ? 0 : 1;
   log.AddLine(
       status == 0 ? "All copy definitions processed successfully" : "Processing ended with errors",
       status == 0 ? Normal : Error);
-  model.Clear();
   return status;
 }
 
 int runService(ParameterFile& parameters) {
-  UnattendedProgram program(parameters);
-  MessageLog& log = program.log;
-  // Declared before the model, so that it outlives the entries registered with it.
+  // Declared before the program, so that it outlives the scheduler ticking through it.
   LoopTickSource ticks;
-  TimerScheduler scheduler(&ticks, static_cast<int>(parameters.integer("PollInterval")));
-  ScriptModel model(log);
+  UnattendedProgram program(parameters);
+  CopyDocument& document = program.document;
+  MessageLog& log = document.log();
+  document.createScheduler(ticks);
   // The scheduler started when it was created; a copy definition's resolve
   // may have restarted it.
-  bool runnable = loadRunnableScript(parameters, log, model, &scheduler);
-  if (runnable && !scheduler.isActive()) {
+  bool runnable = program.loadRunnableScript();
+  if (runnable && !document.scheduler()->isActive()) {
     // Without ticks the service would wait for ever and run nothing.
     log.AddLine("Timer cannot be started: PollInterval " +
                     std::to_string(parameters.integer("PollInterval")) + " is not larger than 0",
@@ -124,15 +116,12 @@ int runService(ParameterFile& parameters) {
   }
   if (!runnable) {
     log.AddLine("Processing ended with errors", Error);
-    model.Clear();
     return 1;
   }
-  SchedulerNextEvent events(&scheduler);
-  model.LogNextEvent(&events);
+  document.logNextEvent();
   ticks.run([] { return programStopRequested(); });
-  scheduler.stop();
+  document.scheduler()->stop();
   log.AddLine("KESTREL service stopped", Normal);
-  model.Clear();
   return 0;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The program's modes without a window.
 
-#include "shell/parameter_file.h"
+#include "base/parameter_file.h"
 
 namespace kestrel {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/message_log.h"
 #include "odbc/column_value.h"
-#include "shell/message_log.h"
 
 namespace kestrel {
 namespace {

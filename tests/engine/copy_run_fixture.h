@@ -16,15 +16,19 @@
 #include <string>
 #include <vector>
 
+#include "base/message_log.h"
+#include "base/parameter_file.h"
+#include "base/platform.h"
+#include "base/status_display.h"
+#include "engine/copy_definition.h"
+#include "engine/definition_factory.h"
+#include "engine/edit_definition.h"
 #include "engine/table_endpoint.h"
 #include "odbc/odbc.h"
 #include "odbc_test_folder.h"
+#include "schedule/lock_definition.h"
 #include "script/definitions.h"
 #include "script/script_reader.h"
-#include "shell/message_log.h"
-#include "shell/parameter_file.h"
-#include "shell/platform.h"
-#include "shell/status_display.h"
 
 namespace kestrel::test {
 
@@ -144,6 +148,7 @@ class CopyRunTest : public ::testing::Test {
     std::ofstream(file, std::ios::binary) << script;
     model_ = std::make_unique<ScriptModel>(log_);
     ScriptReader reader(log_, &parameters_);
+    reader.setFactory(&runnableDefinitions());
     reader.setModel(model_.get());
     bool loaded = reader.Load(file);
     loadLines_ = std::move(lines_);

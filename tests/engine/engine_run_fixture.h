@@ -13,12 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "base/message_log.h"
+#include "base/parameter_file.h"
+#include "engine/copy_definition.h"
+#include "engine/definition_factory.h"
+#include "engine/edit_definition.h"
 #include "odbc/odbc.h"
 #include "odbc_test_folder.h"
+#include "schedule/lock_definition.h"
 #include "script/definitions.h"
 #include "script/script_reader.h"
-#include "shell/message_log.h"
-#include "shell/parameter_file.h"
 
 namespace kestrel::test {
 
@@ -60,6 +64,7 @@ class EngineRun {
     std::ofstream(file, std::ios::binary) << script;
     model_ = std::make_unique<ScriptModel>(log_);
     ScriptReader reader(log_, &parameters_);
+    reader.setFactory(&runnableDefinitions());
     reader.setModel(model_.get());
     return reader.Load(file) && model_->HasCopyDefinition();
   }

@@ -7,9 +7,9 @@
 #include <string>
 #include <tuple>
 
+#include "base/platform.h"
 #include "engine_run_fixture.h"
 #include "private_server.h"
-#include "shell/platform.h"
 
 namespace kestrel::test {
 namespace {

@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "base/message_log.h"
 #include "file_damage.h"
-#include "shell/message_log.h"
+#include "odbc/column_value.h"
 
 namespace kestrel {
 namespace {

@@ -14,11 +14,11 @@
 #include <fstream>
 #include <map>
 
+#include "base/platform.h"
 #include "fakes.h"
 #include "odbc/database_format.h"
 #include "odbc/odbc.h"
 #include "odbc_test_folder.h"
-#include "shell/platform.h"
 
 namespace kestrel {
 namespace {

@@ -12,12 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "base/parameter_file.h"
+#include "engine/copy_definition.h"
+#include "engine/definition_factory.h"
+#include "engine/edit_definition.h"
 #include "odbc_test_folder.h"
+#include "schedule/lock_definition.h"
 #include "schedule/loop_tick_source.h"
 #include "schedule_fixture.h"
 #include "script/definitions.h"
 #include "script/script_reader.h"
-#include "shell/parameter_file.h"
 
 namespace kestrel::test {
 namespace {
@@ -74,6 +78,7 @@ class CopyTimerTest : public ScheduleTest {
     std::string path = folder.file("script.txt");
     std::ofstream(path) << text;
     ScriptReader reader(log, &options);
+    reader.setFactory(&runnableDefinitions());
     reader.setModel(&model);
     reader.setScheduler(&scheduler);
     return reader.Load(path) && !model.empty();

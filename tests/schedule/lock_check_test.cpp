@@ -11,12 +11,16 @@
 #include <tuple>
 #include <vector>
 
+#include "base/message_log.h"
+#include "engine/copy_definition.h"
+#include "engine/definition_factory.h"
+#include "engine/edit_definition.h"
 #include "fakes.h"
 #include "odbc/odbc.h"
 #include "odbc_test_folder.h"
+#include "schedule/lock_definition.h"
 #include "script/definitions.h"
 #include "script/script_reader.h"
-#include "shell/message_log.h"
 
 namespace kestrel {
 namespace {
@@ -458,6 +462,7 @@ class LockScriptTest : public LockTest {
     EXPECT_EQ(test::execSql(OdbcTestFolder::sqlite("SRC"), {"CREATE TABLE A (K INTEGER)"}), "");
     EXPECT_EQ(test::execSql(OdbcTestFolder::sqlite("DST"), {"CREATE TABLE B (K INTEGER)"}), "");
     ScriptReader reader(log_);
+    reader.setFactory(&runnableDefinitions());
     reader.setModel(&model_);
     lines_.clear();
     return reader.Load(file);

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "schedule/local_time.h"
+#include "base/local_time.h"
+#include "base/message_log.h"
+#include "base/platform.h"
 #include "schedule/timer_scheduler.h"
-#include "shell/message_log.h"
-#include "shell/platform.h"
 
 namespace kestrel::test {
 

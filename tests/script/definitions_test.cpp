@@ -4,7 +4,11 @@
 
 #include <functional>
 
+#include "engine/copy_definition.h"
+#include "engine/definition_factory.h"
+#include "engine/edit_definition.h"
 #include "odbc_test_folder.h"
+#include "schedule/lock_definition.h"
 #include "script/script_reader.h"
 #include "script_fixture.h"
 
@@ -57,7 +61,8 @@ class ConversionTest : public ::testing::TestWithParam<ConversionCase> {};
 // neutral argument first, as the reader does.
 TEST_P(ConversionTest, ConvertsOrRejects) {
   const ConversionCase& row = GetParam();
-  std::unique_ptr<Definition> definition = createDefinition(row.kind, "D", DefinitionSettings{});
+  std::unique_ptr<Definition> definition =
+      runnableDefinitions().create(row.kind, "D", DefinitionSettings{});
   ASSERT_TRUE(definition);
   bool accepted;
   if (row.keyword == kArgument) {
@@ -277,6 +282,7 @@ TEST_P(ResolveTest, ChecksAndBinds) {
   RecordingLog recording;
   ScriptModel model(recording.log);
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(folder.write("script.txt", c.script)));
   std::vector<std::string> texts = recording.texts();
@@ -374,6 +380,7 @@ TEST(ResolveTest, BindsTheFirstDefinitionOfTheNameAndKind) {
   RecordingLog recording;
   ScriptModel model(recording.log);
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(folder.write(
       "script.txt",
@@ -404,6 +411,7 @@ TEST(ResolveTest, TimerDebugLineNeedsBothOptions) {
     recording.log.Configure(MessageLog::kMaxMaxLines, "", debugMode);
     ScriptModel model(recording.log);
     ScriptReader reader(recording.log, &options.parameters);
+    reader.setFactory(&runnableDefinitions());
     reader.setModel(&model);
     ASSERT_TRUE(reader.Load(file));
     std::vector<std::string> debugLines;

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/message_log.h"
+#include "base/parameter_file.h"
 #include "fakes.h"
 #include "odbc_test_folder.h"
 #include "script/paragraph_list.h"
-#include "shell/message_log.h"
-#include "shell/parameter_file.h"
 
 namespace kestrel::testing {
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/copy_definition.h"
+#include "engine/definition_factory.h"
+#include "engine/edit_definition.h"
+#include "schedule/lock_definition.h"
 #include "script/definitions.h"
 #include "script_fixture.h"
 
@@ -46,6 +50,7 @@ TEST_P(ReaderErrorTest, ReportsTheLineAndEmptiesTheModel) {
   RecordingLog withModel;
   ScriptModel model(withModel.log);
   ScriptReader reader(withModel.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   EXPECT_FALSE(reader.Load(file));
   EXPECT_EQ(reader.failure(), ScriptReader::Failure::Syntax);
@@ -56,6 +61,7 @@ TEST_P(ReaderErrorTest, ReportsTheLineAndEmptiesTheModel) {
   RecordingLog forEditor;
   ParagraphList paragraphs;
   ScriptReader editorReader(forEditor.log);
+  editorReader.setFactory(&runnableDefinitions());
   editorReader.setListener(&paragraphs);
   EXPECT_FALSE(editorReader.Load(file));
   EXPECT_EQ(forEditor.lines, ending);
@@ -155,6 +161,7 @@ TEST_P(ReaderFormatTest, BuildsTheTextImage) {
   RecordingLog recording;
   ParagraphList paragraphs;
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setListener(&paragraphs);
   EXPECT_TRUE(reader.Load(folder.write("script.txt", c.script)))
       << ::testing::PrintToString(recording.texts());
@@ -225,6 +232,7 @@ TEST(ScriptReaderTest, LogsTheLoadAndListsThePhysicalLines) {
   RecordingLog recording;
   ScriptModel model(recording.log);
   ScriptReader reader(recording.log, &options.parameters);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(file));
   EXPECT_EQ(recording.lines,
@@ -283,6 +291,7 @@ TEST_P(ReaderLoadTest, LogsWithAModelOnly) {
   RecordingLog recording;
   ScriptModel model(recording.log);
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   EXPECT_EQ(reader.Load(file), c.result);
   EXPECT_EQ(recording.lines, expected);
@@ -291,6 +300,7 @@ TEST_P(ReaderLoadTest, LogsWithAModelOnly) {
   RecordingLog silent;
   ParagraphList paragraphs;
   ScriptReader editorReader(silent.log);
+  editorReader.setFactory(&runnableDefinitions());
   editorReader.setListener(&paragraphs);
   EXPECT_EQ(editorReader.Load(file), c.result);
   EXPECT_TRUE(silent.lines.empty()) << ::testing::PrintToString(silent.texts());
@@ -361,6 +371,7 @@ TEST(ScriptReaderTest, RefusesALineLongerThanTheBuffer) {
     RecordingLog recording;
     ScriptModel model(recording.log);
     ScriptReader reader(recording.log);
+    reader.setFactory(&runnableDefinitions());
     reader.setModel(&model);
     EXPECT_FALSE(reader.Load(folder.write("long.txt", script)));
     ASSERT_EQ(recording.lines.size(), 4u);
@@ -376,6 +387,7 @@ TEST(ScriptReaderTest, RefusesALineLongerThanTheBuffer) {
   RecordingLog recording;
   ParagraphList paragraphs;
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setListener(&paragraphs);
   EXPECT_TRUE(reader.Load(folder.write("comment.txt", "* " + huge + "\n" + kCopyStart)));
   EXPECT_EQ(paragraphs.paragraphs.size(), 1u);
@@ -386,6 +398,7 @@ TEST(ScriptReaderTest, TakesLogicalLinesOfUpTo9999Characters) {
   RecordingLog recording;
   ParagraphList paragraphs;
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setListener(&paragraphs);
   const std::string fits = "COPY X" + std::string(4000, ' ') + "+\n" + std::string(5993, ' ');
   EXPECT_TRUE(reader.Load(folder.write("fits.txt", "COPYDEFINITION: A\n" + fits + "\n")));
@@ -404,6 +417,7 @@ TEST(ScriptReaderTest, ReadErrorIsNoEndOfFile) {
     ScriptModel model(recording.log);
     ParagraphList paragraphs;
     ScriptReader reader(recording.log);
+    reader.setFactory(&runnableDefinitions());
     reader.setModel(withModel ? &model : nullptr);
     reader.setListener(&paragraphs);
     std::FILE* file = std::fopen(folder.path().c_str(), "rb");
@@ -427,6 +441,7 @@ TEST(ScriptReaderTest, ReadsIntoModelAndListenerAndStartsAfresh) {
   ScriptModel model(recording.log);
   ParagraphList paragraphs;
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   reader.setListener(&paragraphs);
 

@@ -6,10 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/platform.h"
+#include "engine/definition_factory.h"
 #include "odbc_test_folder.h"
 #include "script/script_reader.h"
 #include "script_fixture.h"
-#include "shell/platform.h"
 
 namespace kestrel {
 namespace {
@@ -38,6 +39,7 @@ class ScriptWriterTest : public ::testing::Test {
   void Read(const std::string& file, ParagraphList& list) {
     RecordingLog recording;
     ScriptReader reader(recording.log);
+    reader.setFactory(&runnableDefinitions());
     reader.setListener(&list);
     ASSERT_TRUE(reader.Load(file)) << ::testing::PrintToString(recording.texts());
   }
@@ -146,6 +148,7 @@ TEST_F(ScriptWriterTest, RoundTripsEveryParagraphKind) {
   RecordingLog recording;
   ScriptModel model(recording.log);
   ScriptReader reader(recording.log);
+  reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   // Every value converts: the load gets as far as resolving, which stops at
   // the data source that this machine does not have.

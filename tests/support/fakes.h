@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform.h"
+#include "base/platform.h"
 
 namespace kestrel::test {
 
@@ -26,6 +26,7 @@ class FakeClock final : public Clock {
 struct ShownBox {
   std::string text, caption;
   BoxIcon icon;
+  bool question = false;
 };
 
 // Installed as the program message box for its lifetime.
@@ -36,7 +37,20 @@ class RecordingMessageBox final : public MessageBox {
   void show(const std::string& text, const std::string& caption, BoxIcon icon) override {
     boxes.push_back({text, caption, icon});
   }
+  // Questions are answered from `answers`, first to last; when it runs out,
+  // with No or Cancel.
+  BoxAnswer ask(const std::string& text, const std::string& caption, BoxIcon icon,
+                BoxButtons buttons) override {
+    boxes.push_back({text, caption, icon, true});
+    if (!answers.empty()) {
+      BoxAnswer answer = answers.front();
+      answers.erase(answers.begin());
+      return answer;
+    }
+    return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Cancel;
+  }
   std::vector<ShownBox> boxes;
+  std::vector<BoxAnswer> answers;
 };
 
 // Local time of a calendar moment, for readable test set-ups.

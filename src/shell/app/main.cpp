@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "base/parameter_file.h"
+#include "base/platform.h"
 #include "shell/app/qt_platform.h"
 #include "shell/headless.h"
-#include "shell/parameter_file.h"
-#include "shell/platform.h"
 #include "version.h"
 
 namespace {

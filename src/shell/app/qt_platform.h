@@ -3,8 +3,8 @@
 
 #include <QSettings>
 
-#include "shell/parameter_file.h"
-#include "shell/platform.h"
+#include "base/parameter_file.h"
+#include "base/platform.h"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "shell/parameter_file.h"
+#include "base/parameter_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "schedule_fixture.h"
+#include "../schedule/schedule_fixture.h"
 
 namespace kestrel::test {
 namespace {

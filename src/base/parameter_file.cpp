@@ -1,4 +1,4 @@
-#include "shell/parameter_file.h"
+#include "base/parameter_file.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "shell/platform.h"
+#include "base/platform.h"
 
 namespace kestrel {
 
@@ -164,7 +164,19 @@ bool ParameterFile::SetText(Option* option, const std::string& text) {
   if (!option) return false;
   option->value = text;
   profile_.write(option->section->name, option->key, option->password ? scramble(text) : text);
+  // A copy: a listener may remove itself.
+  auto listeners = changeListeners_;
+  for (auto& [id, listener] : listeners) listener(option->key);
   return true;
+}
+
+int ParameterFile::addChangeListener(std::function<void(const std::string& key)> listener) {
+  changeListeners_.emplace_back(nextListenerId_, std::move(listener));
+  return nextListenerId_++;
+}
+
+void ParameterFile::removeChangeListener(int id) {
+  std::erase_if(changeListeners_, [id](const auto& entry) { return entry.first == id; });
 }
 
 bool ParameterFile::SetInt(Option* option, long number) {

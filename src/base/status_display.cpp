@@ -1,4 +1,4 @@
-#include "shell/status_display.h"
+#include "base/status_display.h"
 
 namespace kestrel {
 

@@ -4,6 +4,7 @@
 // SetText/SetInt. Assignments from the command line or a parameter file apply
 // to the current run only.
 
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -80,8 +81,15 @@ class ParameterFile {
   Option* Find(const std::string& key, bool report = true) const;
   static std::string GetText(const Option* option);
   static int GetInt(const Option* option);
+  // Store the value at once and tell every change listener.
   bool SetText(Option* option, const std::string& text);
   bool SetInt(Option* option, long number);
+
+  // Called with the option's key after every SetText or SetInt (a change made
+  // in a window), never for command-line or parameter-file assignments. The
+  // number returned removes the listener again.
+  int addChangeListener(std::function<void(const std::string& key)> listener);
+  void removeChangeListener(int id);
 
   // Convenience for readers: Find without report, then GetText/GetInt.
   std::string text(const std::string& key) const { return GetText(Find(key, false)); }
@@ -107,6 +115,8 @@ class ParameterFile {
   Profile& profile_;
   std::list<OptionSection> sections_;
   OptionSection* current_ = nullptr;
+  std::vector<std::pair<int, std::function<void(const std::string&)>>> changeListeners_;
+  int nextListenerId_ = 1;
 };
 
 // The program's option store, read by code that has no document at hand (the

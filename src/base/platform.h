@@ -25,17 +25,28 @@ Clock& programClock();
 void setProgramClock(Clock* clock);  // nullptr restores the system clock
 
 enum class BoxIcon { Information, Warning, Error, Question };
+// The buttons of a question box, and the button the user pressed.
+enum class BoxButtons { YesNo, OkCancel };
+enum class BoxAnswer { Yes, No, Ok, Cancel };
 
 // Modal message boxes. Headless runs print the text to standard error.
 class MessageBox {
  public:
   virtual ~MessageBox() = default;
+  // A box with an OK button only.
   virtual void show(const std::string& text, const std::string& caption, BoxIcon icon) = 0;
+  // A question: returns the button pressed (Yes or No, OK or Cancel).
+  virtual BoxAnswer ask(const std::string& text, const std::string& caption, BoxIcon icon,
+                        BoxButtons buttons) = 0;
 };
 
+// Nobody can answer on standard error, so every question gets the answer that
+// changes nothing: No, or Cancel.
 class StderrMessageBox final : public MessageBox {
  public:
   void show(const std::string& text, const std::string& caption, BoxIcon icon) override;
+  BoxAnswer ask(const std::string& text, const std::string& caption, BoxIcon icon,
+                BoxButtons buttons) override;
 };
 
 // The message box the program shows; a StderrMessageBox until a window

@@ -1,10 +1,10 @@
-#include "shell/message_log.h"
+#include "base/message_log.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 
-#include "shell/platform.h"
+#include "base/platform.h"
 
 namespace kestrel {
 

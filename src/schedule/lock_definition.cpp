@@ -4,6 +4,8 @@
 // it returns, so a lock source that goes away between runs fails the next
 // check, not the program.
 
+#include "schedule/lock_definition.h"
+
 #include <sqlext.h>
 
 #include <algorithm>
@@ -11,13 +13,56 @@
 #include <string>
 #include <string_view>
 
-#include "engine/temporary_file.h"
 #include "odbc/column_value.h"
 #include "odbc/odbc.h"
-#include "script/definitions.h"
 #include "script/script_numbers.h"
 
 namespace kestrel {
+
+namespace {
+namespace k = keyword_id;
+namespace c = command_id;
+}  // namespace
+
+bool LockDefinition::setCommand(int commandId, const std::string& argument) {
+  if (argument.empty()) return false;
+  if (commandId == c::Source) {
+    source = argument;
+    return true;
+  }
+  if (commandId == c::Accept) {
+    acceptColumn = argument;
+    return true;
+  }
+  return false;
+}
+
+bool LockDefinition::setKeyword(int commandId, int keywordId, const std::string& value) {
+  if (commandId == c::Source) {
+    switch (keywordId) {
+      case k::Select:
+        if (value.empty()) return false;
+        select = value;
+        return true;
+      case k::Userid:
+        userid = value;
+        return true;
+      case k::Password:
+        password = value;
+        return true;
+    }
+    return false;
+  }
+  if (commandId == c::Accept && keywordId == k::Value) {
+    acceptValue = value;
+    return true;
+  }
+  return false;
+}
+
+LockDefinition* findLockDefinition(const ScriptModel& model, const std::string& name) {
+  return static_cast<LockDefinition*>(model.Find(kLockKind, name));
+}
 
 namespace {
 

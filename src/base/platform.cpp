@@ -1,4 +1,4 @@
-#include "shell/platform.h"
+#include "base/platform.h"
 
 #include <csignal>
 #include <cstdio>
@@ -38,6 +38,12 @@ void setProgramMessagePump(MessagePump* pump) { currentPump = pump; }
 void StderrMessageBox::show(const std::string& text, const std::string& caption, BoxIcon) {
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   std::fflush(stderr);
+}
+
+BoxAnswer StderrMessageBox::ask(const std::string& text, const std::string& caption, BoxIcon icon,
+                                BoxButtons buttons) {
+  show(text, caption, icon);
+  return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Cancel;
 }
 
 }  // namespace kestrel

@@ -1,0 +1,258 @@
+#include "engine/copy_definition.h"
+
+#include "engine/edit_definition.h"
+#include "engine/table_endpoint.h"
+#include "schedule/scheduler_next_event.h"
+#include "script/script_numbers.h"
+
+namespace kestrel {
+
+namespace {
+namespace k = keyword_id;
+namespace c = command_id;
+}  // namespace
+
+CopyDefinition::CopyDefinition(std::string name, const DefinitionSettings& settings)
+    : Definition(std::move(name)), timerDebugging(settings.timerDebugging) {}
+
+bool CopyDefinition::setCommand(int commandId, const std::string& argument) {
+  switch (commandId) {
+    case c::From:
+      fromSource = argument;
+      return true;
+    case c::To:
+      toSource = argument;
+      return true;
+    case c::Copy: {
+      CopyColumn column;
+      column.fromColumn = argument;
+      column.toColumn = argument;
+      copyColumns.push_back(std::move(column));
+      return true;
+    }
+    case c::Set: {
+      SetColumn column;
+      column.toColumn = argument;
+      setColumns.push_back(std::move(column));
+      return true;
+    }
+    case c::Autorun:
+      autorunTimerName = argument;
+      return true;
+  }
+  return false;
+}
+
+bool CopyDefinition::setKeyword(int commandId, int keywordId, const std::string& value) {
+  if (commandId == c::From) {
+    switch (keywordId) {
+      case k::Table:
+        fromTable = value;
+        return true;
+      case k::Userid:
+        fromUserid = value;
+        return true;
+      case k::Password:
+        fromPassword = value;
+        return true;
+      case k::Qualifier:
+        fromQualifier = value;
+        return true;
+      case k::Creator:
+        fromCreator = value;
+        return true;
+      case k::Where:
+        fromWhere = value;
+        return true;
+      case k::OrderBy:
+        orderBy = value;
+        return true;
+      case k::Select:
+        selectStatement = value;
+        return true;
+      case k::Lock:
+        lockName = value;
+        return true;
+      case k::Every:
+        every = leadingNumber(value);
+        return true;
+      case k::First:
+        first = leadingNumber(value);
+        return true;
+      case k::Quote:
+        return quoteCharacter(value, fromQuote);
+      case k::Disconnect:
+        return yesFlag(value, fromDisconnect);
+      case k::Inactive:
+        return yesFlag(value, inactive);
+      case k::Replicate:
+        // The one flag that defaults to set: NO clears it, YES leaves it.
+        if (value == "NO") {
+          replicate = false;
+          return true;
+        }
+        return value == "YES";
+    }
+    return false;
+  }
+  if (commandId == c::To) {
+    switch (keywordId) {
+      case k::Table:
+        toTable = value;
+        return true;
+      case k::Userid:
+        toUserid = value;
+        return true;
+      case k::Password:
+        toPassword = value;
+        return true;
+      case k::Qualifier:
+        toQualifier = value;
+        return true;
+      case k::Creator:
+        toCreator = value;
+        return true;
+      case k::Where:
+        toWhere = value;
+        return true;
+      case k::Quote:
+        return quoteCharacter(value, toQuote);
+      case k::Update:
+        return updateModeValue(value, updateMode);
+      case k::Disconnect:
+        return yesFlag(value, toDisconnect);
+    }
+    return false;
+  }
+  if (commandId == c::Copy) {
+    if (copyColumns.empty()) return false;
+    CopyColumn& column = copyColumns.back();
+    switch (keywordId) {
+      case k::To:
+        column.toColumn = value;
+        return true;
+      case k::Trans:
+        column.translateName = value;
+        return true;
+      case k::Edit:
+        column.editName = value;
+        return true;
+      case k::Key:
+        return yesFlag(value, column.key);
+      case k::Log:
+        return yesFlag(value, column.logged);
+      case k::Hex:
+        return yesFlag(value, column.hex);
+      case k::LeftTrim:
+        return yesFlag(value, column.leftTrim);
+      case k::Unchanged:
+        return yesFlag(value, column.unchanged);
+      case k::Format:
+        if (!formatPattern(value, column.formatPattern)) return false;
+        column.formatted = true;
+        return true;
+    }
+    return false;
+  }
+  if (commandId == c::Set) {
+    if (setColumns.empty()) return false;
+    SetColumn& column = setColumns.back();
+    switch (keywordId) {
+      case k::Value:
+        column.value = value;
+        return true;
+      case k::CurrentDate:
+        return yesFlag(value, column.currentDate);
+    }
+    return false;
+  }
+  return false;
+}
+
+bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
+  log = &messageLog;
+  auto fail = [&](const std::string& text) {
+    messageLog.AddLine(text, Error);
+    return false;
+  };
+  if (inactive) {
+    messageLog.AddLine("Copy definition " + name + " ignored due to INACTIVE flag on FROM command",
+                       Note);
+    return true;
+  }
+  if (fromTable.empty() && selectStatement.empty()) {
+    return fail("Missing FROM table or SELECT statement in copy definition " + name);
+  }
+  if (toTable.empty()) return fail("Missing TO table definition in copy definition " + name);
+  if (copyColumns.empty()) return fail("Missing column definitions in copy definition " + name);
+  bool anyKey = false;
+  for (const CopyColumn& column : copyColumns) anyKey = anyKey || column.key;
+  if (!anyKey) return fail("Missing KEY=YES column definitions in copy definition " + name);
+  if (!selectStatement.empty() &&
+      (!fromTable.empty() || !fromCreator.empty() || !fromQualifier.empty())) {
+    return fail(
+        "Cannot have both SELECT statement and TABLE name in FROM statement in copy definition " +
+        name);
+  }
+  if (!lockName.empty()) {
+    lockDefinition = findLockDefinition(definitions, lockName);
+    if (!lockDefinition) {
+      return fail("Lock definition name " + lockName + " in copydefinition " + name + " not found");
+    }
+  }
+  if (!autorunTimerName.empty()) {
+    autorunTimer = definitions.FindTimer(autorunTimerName);
+    if (!autorunTimer) {
+      return fail("Autorun name " + autorunTimerName + " in copydefinition " + name + " not found");
+    }
+    createTimerUnit(messageLog, definitions);
+  }
+  for (CopyColumn& column : copyColumns) {
+    if (!column.translateName.empty()) {
+      column.translateTable = definitions.FindTranslate(column.translateName);
+      if (!column.translateTable) {
+        return fail("Translatedefinition " + column.translateName + " for column " +
+                    column.fromColumn + " in copydefinition " + name + " not found");
+      }
+    }
+    if (!column.editName.empty()) {
+      column.editDefinition = findEditDefinition(definitions, column.editName);
+      if (!column.editDefinition) {
+        return fail("Editdefinition " + column.editName + " for column " + column.fromColumn +
+                    " in copydefinition " + name + " not found");
+      }
+    }
+  }
+  return resolveEndpoints(messageLog);
+}
+
+void CopyDefinition::createTimerUnit(MessageLog& messageLog, ScriptModel& definitions) {
+  // The next-event line after a timer run names the program's scheduler, the
+  // one the timer definition was given.
+  TimerScheduler* scheduler = autorunTimer->scheduler;
+  ScriptModel* model = &definitions;
+  timerUnit = std::make_unique<TimerEntry>(
+      copyTimerProcedure(this, messageLog, timerDebugging, [model, scheduler] {
+        SchedulerNextEvent events(scheduler);
+        model->LogNextEvent(&events);
+      }));
+  TimerSchedule schedule;
+  schedule.timerName = autorunTimer->name;
+  schedule.startDate = autorunTimer->startDate;
+  schedule.startTime = autorunTimer->startTime;
+  schedule.startTimeGiven = autorunTimer->startTimeGiven;
+  schedule.every = autorunTimer->every;
+  schedule.everyGiven = autorunTimer->everyGiven;
+  schedule.days = autorunTimer->days;
+  schedule.retryCount = autorunTimer->retryCount;
+  schedule.retryInterval = autorunTimer->retryInterval;
+  schedule.scheduler = scheduler;
+  scheduleTimerEntry(*timerUnit, schedule, name, timerDebugging, messageLog);
+}
+
+bool CopyDefinition::runFromTimer(int retryNumber) {
+  // log is set by resolve, which creates the timer entry.
+  return log && run(*log, nullptr, retryNumber);
+}
+
+}  // namespace kestrel

@@ -13,8 +13,9 @@ level() {
     schedule) echo 3 ;;
     engine) echo 4 ;;
     shell | sqltool) echo 5 ;;
-    editor | sqltool/app) echo 6 ;;
-    shell/app) echo 7 ;;
+    widgets) echo 6 ;;
+    editor | sqltool/app) echo 7 ;;
+    shell/app) echo 8 ;;
     *) echo "" ;;
   esac
 }

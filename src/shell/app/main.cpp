@@ -16,9 +16,9 @@
 
 #include "base/parameter_file.h"
 #include "base/platform.h"
-#include "shell/app/qt_platform.h"
 #include "shell/headless.h"
 #include "version.h"
+#include "widgets/qt_platform.h"
 
 namespace {
 

@@ -1,8 +1,15 @@
 #include "script/script_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <fstream>
+#include <sstream>
 
 #include "base/platform.h"
 #include "script/script_reader.h"
@@ -83,14 +90,82 @@ bool ParagraphList::Write(std::ostream& stream) const {
   return static_cast<bool>(stream.flush());
 }
 
-bool ScriptWriter::Save(const std::string& fileName, const ParagraphList* paragraphs) {
-  if (fileName.empty() || !paragraphs) return false;
-  if (!listIsRepresentable(*paragraphs)) return false;
-  std::ofstream file(fileName, std::ios::out | std::ios::trunc);
-  if (!file) return false;
-  bool ok = paragraphs->Write(file);
-  file.close();
-  return ok && !file.fail();
+bool ScriptWriter::Save(const std::string& fileName, const ParagraphList* paragraphs,
+                        std::string* reason) {
+  auto fail = [reason](const std::string& why) {
+    if (reason) *reason = why;
+    return false;
+  };
+  if (fileName.empty()) return fail("No script file name given");
+  if (!paragraphs) return fail("No script to save");
+  if (!listIsRepresentable(*paragraphs)) {
+    return fail(
+        "A name or value cannot be written to a script file (longer than 254 characters, a line "
+        "end, or both quote characters)");
+  }
+  std::ostringstream image;
+  if (!paragraphs->Write(image)) return fail("The script could not be formatted");
+  const std::string content = image.str();
+
+  // The file that is replaced: a symbolic link stays and its target is saved.
+  std::string target = fileName;
+  if (char* resolved = realpath(fileName.c_str(), nullptr)) {
+    target = resolved;
+    std::free(resolved);
+  }
+  struct stat old {};
+  const bool exists = stat(target.c_str(), &old) == 0;
+  if (exists && !S_ISREG(old.st_mode)) return fail("'" + fileName + "' is not a regular file");
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string temporary = folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".saving-XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) {
+    return fail("Cannot create a new file in '" + folder + "': " + std::strerror(errno));
+  }
+  auto abandon = [&](const std::string& what) {
+    const std::string why = what + ": " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return fail(why);
+  };
+  mode_t mode = 0;
+  if (exists) {
+    mode = old.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (fchmod(fd, mode) != 0) return abandon("Cannot set the permissions of the new file");
+  for (std::size_t done = 0; done < content.size();) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return abandon("Cannot write '" + temporary + "'");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (fsync(fd) != 0) return abandon("Cannot write '" + temporary + "' to the disk");
+  if (::close(fd) != 0) {
+    const std::string why = std::string("Cannot write '") + temporary + "': " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return fail(why);
+  }
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    const std::string why =
+        "Cannot replace '" + target + "' by the new file: " + std::string(std::strerror(errno));
+    ::unlink(temporary.c_str());
+    return fail(why);
+  }
+  // The rename itself reaches the disk with the folder.
+  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (folderFd >= 0) {
+    fsync(folderFd);
+    ::close(folderFd);
+  }
+  return true;
 }
 
 }  // namespace kestrel

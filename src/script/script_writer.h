@@ -10,11 +10,17 @@ namespace kestrel {
 
 class ScriptWriter {
  public:
-  // Creates or truncates the file and writes the list. False when the name
-  // is empty, the list is missing, the file cannot be created, a text cannot
-  // be represented in the format, or a write fails (a failed write may leave
-  // a partly written file; an unrepresentable text leaves the file alone).
-  static bool Save(const std::string& fileName, const ParagraphList* paragraphs);
+  // Writes the list to a new file beside `fileName` (or beside the file a
+  // symbolic link of that name points to), flushes it to the disk and renames
+  // it over the old one, so that the script on disk is at every moment either
+  // the old one or the new one, whole: a failed save never damages the script
+  // a service is running. A new file keeps the old one's permissions.
+  // False, with the reason in `reason` when given, when the name is empty,
+  // the list is missing, a text cannot be represented in the format, the name
+  // is not a regular file, or creating, writing or renaming fails; the old
+  // file is then untouched and no new file is left behind.
+  static bool Save(const std::string& fileName, const ParagraphList* paragraphs,
+                   std::string* reason = nullptr);
 };
 
 // How a value (or a command argument) is written: bare when it is an upper

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -197,6 +200,53 @@ TEST_F(ScriptWriterTest, SaveReportsFailures) {
   const std::string file = folder_.write("script.txt", std::string(5000, 'x'));
   EXPECT_TRUE(ScriptWriter::Save(file, &list));
   EXPECT_EQ(std::filesystem::file_size(file), std::string(kHeader).size() + 22);
+}
+
+// The script on disk is the old one or the new one, never a mixture: a save
+// that fails while writing (here: the file size limit, which holds for root
+// too) leaves the old file as it was and no new file beside it.
+TEST_F(ScriptWriterTest, FailedSaveLeavesTheOldScriptWhole) {
+  const std::string old = "TIMERDEFINITION: OLD\nSTART 1997 01 28 TIME=08:00\n";
+  const std::string file = folder_.write("nightly.txt", old);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_write |
+                                         std::filesystem::perms::group_read);
+  ParagraphList big;
+  const ParagraphEntry* timer = ScriptGrammar::instance().paragraphOfKind(kTimerKind);
+  for (int i = 0; i < 200; ++i) big.AddParagraph(timer, "T" + std::to_string(i));
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 512;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string reason;
+  const bool saved_ok = ScriptWriter::Save(file, &big, &reason);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_FALSE(saved_ok);
+  EXPECT_NE(reason.find("Cannot write"), std::string::npos) << reason;
+  std::ifstream in(file);
+  std::stringstream content;
+  content << in.rdbuf();
+  EXPECT_EQ(content.str(), old);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder_.path()))
+    ++entries;
+  EXPECT_EQ(entries, 1) << "a partly written file was left beside the script";
+
+  // A successful save replaces the file and keeps its permissions; a
+  // symbolic link to the script stays a link.
+  const std::string link = folder_.path() + "/current.txt";
+  std::filesystem::create_symlink(file, link);
+  ASSERT_TRUE(ScriptWriter::Save(link, &big, &reason)) << reason;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_GT(std::filesystem::file_size(file), old.size());
+  EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
 }
 
 }  // namespace

@@ -169,17 +169,12 @@ bool CopyDefinition::setKeyword(int commandId, int keywordId, const std::string&
   return false;
 }
 
-bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
-  log = &messageLog;
+bool CopyDefinition::check(MessageLog& messageLog, ScriptModel& definitions) {
   auto fail = [&](const std::string& text) {
     messageLog.AddLine(text, Error);
     return false;
   };
-  if (inactive) {
-    messageLog.AddLine("Copy definition " + name + " ignored due to INACTIVE flag on FROM command",
-                       Note);
-    return true;
-  }
+  if (inactive) return true;
   if (fromTable.empty() && selectStatement.empty()) {
     return fail("Missing FROM table or SELECT statement in copy definition " + name);
   }
@@ -205,7 +200,6 @@ bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
     if (!autorunTimer) {
       return fail("Autorun name " + autorunTimerName + " in copydefinition " + name + " not found");
     }
-    createTimerUnit(messageLog, definitions);
   }
   for (CopyColumn& column : copyColumns) {
     if (!column.translateName.empty()) {
@@ -223,6 +217,18 @@ bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
       }
     }
   }
+  return true;
+}
+
+bool CopyDefinition::resolve(MessageLog& messageLog, ScriptModel& definitions) {
+  log = &messageLog;
+  if (inactive) {
+    messageLog.AddLine("Copy definition " + name + " ignored due to INACTIVE flag on FROM command",
+                       Note);
+    return true;
+  }
+  if (!check(messageLog, definitions)) return false;
+  if (autorunTimer) createTimerUnit(messageLog, definitions);
   return resolveEndpoints(messageLog);
 }
 

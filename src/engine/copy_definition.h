@@ -56,8 +56,12 @@ class CopyDefinition : public Definition, public TimerTarget {
   int kind() const override { return kCopyKind; }
   bool setCommand(int commandId, const std::string& argument) override;
   bool setKeyword(int commandId, int keywordId, const std::string& value) override;
-  // Checks the definition and binds the lock, timer, translate and edit
-  // names to the definitions of the model.
+  // Checks that the definition is complete and binds the lock, timer,
+  // translate and edit names to the definitions of the model; an inactive
+  // definition is not checked.
+  bool check(MessageLog& log, ScriptModel& definitions) override;
+  // check, then the timer entry of AUTORUN and both table endpoints with their
+  // columns (which connects to the data sources).
   bool resolve(MessageLog& log, ScriptModel& definitions) override;
   bool isBusy() const override { return busy; }
   // Connects both sides and describes every column, once.

@@ -76,6 +76,7 @@ std::string twoDigits(int number) {
 bool Definition::setCommand(int, const std::string&) { return false; }
 bool Definition::setKeyword(int, int, const std::string&) { return false; }
 bool Definition::resolve(MessageLog&, ScriptModel&) { return true; }
+bool Definition::check(MessageLog&, ScriptModel&) { return true; }
 bool Definition::loadColumnDefinitions(MessageLog&) { return true; }
 bool Definition::run(MessageLog&, StatusWindowFactory*, int) { return true; }
 
@@ -155,11 +156,16 @@ bool TimerDefinition::setKeyword(int commandId, int keywordId, const std::string
   return false;
 }
 
-bool TimerDefinition::resolve(MessageLog& log, ScriptModel&) {
+bool TimerDefinition::check(MessageLog& log, ScriptModel&) {
   if (!startTimeGiven) {
     log.AddLine("Missing start time in timerdefinition " + name, Error);
     return false;
   }
+  return true;
+}
+
+bool TimerDefinition::resolve(MessageLog& log, ScriptModel& definitions) {
+  if (!check(log, definitions)) return false;
   if (timerDebugging) {
     std::tm local{};
     localtime_r(&startDate, &local);
@@ -199,6 +205,14 @@ Definition* ScriptModel::Append(std::unique_ptr<Definition> definition) {
 void ScriptModel::Clear() {
   for (std::unique_ptr<Definition>& definition : owned_) definition.reset();
   owned_.clear();
+}
+
+bool ScriptModel::CheckAll(MessageLog& log) {
+  bool all = true;
+  for (Definition* definition = first(); definition; definition = definition->next) {
+    all = definition->check(log, *this) && all;
+  }
+  return all;
 }
 
 bool ScriptModel::ResolveAll(MessageLog& log) {

@@ -68,6 +68,9 @@ class Definition {
   // Called once for every definition after the whole file has been read; a
   // false result empties the model.
   virtual bool resolve(MessageLog& log, ScriptModel& definitions);
+  // The part of resolve that needs no database and starts nothing: what
+  // kestrel --check reports. Writes its error line and returns false.
+  virtual bool check(MessageLog& log, ScriptModel& definitions);
   virtual bool isBusy() const { return false; }
   virtual bool loadColumnDefinitions(MessageLog& log);
   // view: the window that becomes the parent of a run's status window.
@@ -97,6 +100,8 @@ class TimerDefinition : public Definition {
   int kind() const override { return kTimerKind; }
   bool setCommand(int commandId, const std::string& argument) override;
   bool setKeyword(int commandId, int keywordId, const std::string& value) override;
+  // A timer needs a start time.
+  bool check(MessageLog& log, ScriptModel& definitions) override;
   bool resolve(MessageLog& log, ScriptModel& definitions) override;
 
   std::string days = "YYYYYYY";      // Monday first, 'Y' allows the day
@@ -141,6 +146,9 @@ class ScriptModel {
   Definition* Append(std::unique_ptr<Definition> definition);
   // Destroys every definition, first to last.
   void Clear();
+  // check on every definition in script order, whatever the results; true
+  // when every check passed.
+  bool CheckAll(MessageLog& log);
   // resolve on every definition in script order; stops at the first failure.
   bool ResolveAll(MessageLog& log);
   bool HasCopyDefinition() const;

@@ -115,7 +115,7 @@ void ScriptReader::startReading() {
 bool ScriptReader::Load(const std::string& fileName) {
   failure_ = Failure::None;
   if (fileName.empty()) {
-    if (model_) {
+    if (model_ && !checkOnly_) {
       log_.AddLine("No script file specified - no copy actions will be performed", Note);
     }
     failure_ = Failure::NoFileName;
@@ -130,7 +130,7 @@ bool ScriptReader::Load(const std::string& fileName) {
     file = nullptr;
   }
   if (!file) {
-    if (model_) {
+    if (model_ && !checkOnly_) {
       log_.AddLine("Cannot open script file '" + fileName + "' - no copy actions will be performed",
                    Error);
     }
@@ -149,7 +149,7 @@ bool ScriptReader::Load(std::FILE* file, const std::string& fileName) {
 }
 
 bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
-  if (model_) {
+  if (model_ && !checkOnly_) {
     log_.AddLine(std::string(69, '-'), Normal);
     log_.AddLine("Starting to read script file '" + fileName + "'", Normal);
   }
@@ -203,6 +203,11 @@ bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
 
   currentDefinition_ = nullptr;
   unowned_.reset();
+  if (model_ && checkOnly_) {
+    if (model_->CheckAll(log_)) return true;
+    failure_ = Failure::Check;
+    return false;
+  }
   if (model_) {
     if (!model_->ResolveAll(log_)) model_->Clear();
     if (!model_->HasCopyDefinition()) {

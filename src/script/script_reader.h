@@ -41,7 +41,7 @@ class ScriptReader {
   static constexpr std::size_t kMaxToken = 254;
   static constexpr std::size_t kMaxWord = 255;
 
-  enum class Failure { None, NoFileName, CannotOpen, CannotRead, Syntax };
+  enum class Failure { None, NoFileName, CannotOpen, CannotRead, Syntax, Check };
 
   // options gives ListScript, TimerDebugging and DebugMode; without it all
   // three are off. The log and the options must outlive the reader.
@@ -50,6 +50,10 @@ class ScriptReader {
   // Either, both or (for a plain syntax check) neither may be attached.
   void setModel(ScriptModel* model) { model_ = model; }
   void setListener(ParagraphList* listener) { listener_ = listener; }
+  // With a model attached: read into it and check every definition
+  // (Definition::check, no database) instead of resolving them, and write no
+  // loading lines. What kestrel --check does.
+  void setCheckOnly(bool checkOnly) { checkOnly_ = checkOnly; }
   // Makes the record of each paragraph; without one, only translate and
   // timer paragraphs take their commands (createScriptDefinition).
   void setFactory(const DefinitionFactory* factory) { factory_ = factory; }
@@ -85,6 +89,7 @@ class ScriptReader {
   ParagraphList* listener_ = nullptr;
   TimerScheduler* scheduler_ = nullptr;
   const DefinitionFactory* factory_ = nullptr;
+  bool checkOnly_ = false;
   const ScriptGrammar& grammar_;
   Failure failure_ = Failure::None;
 

@@ -22,8 +22,11 @@ int runCheck(ParameterFile& parameters) {
 
   const std::string fileName = parameters.text("ScriptFile");
   ParagraphList paragraphs;
+  ScriptModel model(log);
   ScriptReader reader(log, &parameters);
   reader.setListener(&paragraphs);
+  reader.setModel(&model);
+  reader.setCheckOnly(true);
   reader.setFactory(&runnableDefinitions());
   bool ok = reader.Load(fileName);
 
@@ -44,6 +47,7 @@ int runCheck(ParameterFile& parameters) {
                     std::to_string(paragraphs.paragraphs.size()) + " paragraphs, no errors found",
                 Normal);
   }
+  model.Clear();
   setProgramLog(nullptr);
   return ok ? 0 : 1;
 }
@@ -68,10 +72,8 @@ class UnattendedProgram {
   // run. Every other outcome has its line in the log.
   bool loadRunnableScript() {
     MessageLog& log = document.log();
+    // The reader has said why a script could not be read.
     bool loaded = document.reload();
-    if (document.lastLoadFailure() == CopyDocument::LoadFailure::NoFileName) {
-      log.AddLine("No script file specified - no copy actions will be performed", Error);
-    }
     if (loaded && !document.hasCopyDefinition()) {
       log.AddLine("Script file '" + document.options().text("ScriptFile") +
                       "' holds no copy definition to run",

@@ -56,6 +56,31 @@ expect 1 "Cannot open script file 'missing.txt' - no copy actions will be perfor
   "missing script" -- --check ScriptFile=missing.txt
 expect 2 "" "unknown option" -- --check NoSuchOption=1 ScriptFile=nightly.txt
 
+# Names that refer to no paragraph are found without a database, one line
+# per definition as loading would write it; a timer without a start time too.
+cat >names.txt <<'SCRIPT'
+COPYDEFINITION: A
+  FROM SRC TABLE=T LOCK=NOLOCK
+  TO DST TABLE=T
+  COPY ID KEY=YES
+COPYDEFINITION: B
+  FROM SRC TABLE=T
+  TO DST TABLE=T
+  COPY ID KEY=YES TRANS=NOTRANS
+  COPY NAME EDIT=NOEDIT
+  AUTORUN NOTIMER
+TIMERDEFINITION: T
+  RETRY 3
+SCRIPT
+for line in "Lock definition name NOLOCK in copydefinition A not found" \
+  "Autorun name NOTIMER in copydefinition B not found" \
+  "Missing start time in timerdefinition T"; do
+  expect 1 "$line" "unresolved names" -- --check ScriptFile=names.txt
+done
+output=$("$bin/kestrel" --check ScriptFile= 2>&1)
+[ "$(grep -c 'No script file specified' <<<"$output")" -eq 1 ] ||
+  fail "no script file: expected the line once in"$'\n'"$output"
+
 printf 'ScriptFile=nightly.txt\n' >params.txt
 expect 0 "checked: 2 paragraphs" "parameter file" -- --check @params.txt
 

@@ -122,7 +122,12 @@ bool isWellFormedNumber(const std::string& text) {
   return digits;
 }
 
-TableEndpoint::TableEndpoint() { readOptions(); }
+TableEndpoint::TableEndpoint() {
+  // Every failure of a copy run is written to the log; a box would stop an
+  // unattended run until someone answered it.
+  connection_.silent = true;
+  readOptions();
+}
 
 TableEndpoint::~TableEndpoint() {
   readStatement_.drop();
@@ -437,13 +442,13 @@ bool TableEndpoint::openSourceSelect(const std::string& where, const std::string
   return true;
 }
 
-bool TableEndpoint::checkFetched(bool fetched) {
+bool TableEndpoint::checkFetched(FetchResult fetched) {
   OdbcEnvironment& environment = odbcEnvironment();
   if (!fetched) {
-    // The end of the data leaves lastError as it was (cleared before the
-    // fetch); a failed fetch or a connection lost meanwhile does not.
-    readFailed_ = !readStatement_.isAllocated() || !environment.lastError().empty();
+    readFailed_ = fetched.failed();
     if (readFailed_) {
+      // lastError was cleared before the fetch: a failure without a message
+      // of its own is a statement lost with its connection.
       std::string reason = environment.lastError().empty()
                                ? "Connection to " + dataSource_ + " lost while reading"
                                : environment.lastError();

@@ -151,7 +151,7 @@ class TableEndpoint {
   bool connectionLost();
   void readOptions();
   bool bindReadColumns(bool includeSet);
-  bool checkFetched(bool fetched);
+  bool checkFetched(FetchResult fetched);
   // The value part of a column in an INSERT or UPDATE: the literal text of a
   // decimal fed from characters, or "?" with a new parameter. False (after an
   // error line) when such a literal is not a well-formed number.

@@ -123,7 +123,7 @@ std::optional<std::string> OdbcEnvironment::nextDataSource() {
   return dataSourceName_;
 }
 
-bool OdbcEnvironment::check(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
+bool OdbcEnvironment::check(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt, bool callerSilent) {
   if (rc == SQL_SUCCESS) {
     lastError_ = "OK";
     return true;
@@ -138,7 +138,8 @@ bool OdbcEnvironment::check(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
     lastError_ = bufferText(message, sizeof message - 1);
   else
     lastError_ = "Undefined error";
-  if (!silent_) programMessageBox().show(lastError_, "ODBC error", BoxIcon::Warning);
+  if (!silent_ && !callerSilent)
+    programMessageBox().show(lastError_, "ODBC error", BoxIcon::Warning);
   return rc == SQL_SUCCESS_WITH_INFO;
 }
 
@@ -174,7 +175,7 @@ bool OdbcConnection::connect(const std::string& dataSource, const std::string& u
   if (isConnected()) disconnect();
   OdbcEnvironment& env = *environment_;
   SQLRETURN rc = SQLAllocConnect(env.handle(), handle_.receive());
-  if (!env.check(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT)) {
+  if (!env.check(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT, silent)) {
     handle_.reset();
     return false;
   }
@@ -186,7 +187,7 @@ bool OdbcConnection::connect(const std::string& dataSource, const std::string& u
   }
   rc = SQLConnect(handle_.get(), sqlText(dataSource), SQL_NTS, sqlText(userId), SQL_NTS,
                   sqlText(password), SQL_NTS);
-  if (!env.check(rc, handle_.get(), SQL_NULL_HSTMT)) {
+  if (!env.check(rc, handle_.get(), SQL_NULL_HSTMT, silent)) {
     SQLDisconnect(handle_.get());
     handle_.reset();
     return false;
@@ -212,7 +213,7 @@ void OdbcConnection::disconnect() {
 bool OdbcConnection::setOption(int option, uint32_t value) {
   SQLRETURN rc = SQLSetConnectOption(handle_.get(), static_cast<SQLUSMALLINT>(option),
                                      static_cast<SQLULEN>(value));
-  return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT);
+  return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT, silent);
 }
 
 bool OdbcConnection::queryTables(OdbcStatement& statement, const std::string& qualifier,
@@ -222,7 +223,7 @@ bool OdbcConnection::queryTables(OdbcStatement& statement, const std::string& qu
   std::string types = tableTypeList(typeFlags);
   SQLRETURN rc = SQLTables(statement.handle(), textOrNull(qualifier), SQL_NTS, textOrNull(owner),
                            SQL_NTS, textOrNull(tableName), SQL_NTS, textOrNull(types), SQL_NTS);
-  if (!environment_->check(rc, handle_.get(), statement.handle())) return false;
+  if (!environment_->check(rc, handle_.get(), statement.handle(), silent)) return false;
   statement.noResult_ = false;
   return true;
 }
@@ -234,7 +235,7 @@ bool OdbcConnection::queryColumns(OdbcStatement& statement, const std::string& q
   SQLRETURN rc =
       SQLColumns(statement.handle(), textOrNull(qualifier), SQL_NTS, textOrNull(owner), SQL_NTS,
                  textOrNull(tableName), SQL_NTS, textOrNull(columnName), SQL_NTS);
-  if (!environment_->check(rc, handle_.get(), statement.handle())) return false;
+  if (!environment_->check(rc, handle_.get(), statement.handle(), silent)) return false;
   statement.noResult_ = false;
   return true;
 }
@@ -250,7 +251,7 @@ bool OdbcConnection::bindRequest(SqlRequest& request, OdbcStatement& statement) 
     SQLRETURN rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number),
                                d.bindingType, d.sqlType, parameterColumnSize(d), d.scale,
                                parameter->data(), parameter->odbcIndicator());
-    if (!environment_->check(rc, handle_.get(), statement.handle())) return false;
+    if (!environment_->check(rc, handle_.get(), statement.handle(), silent)) return false;
   }
   return true;
 }
@@ -275,7 +276,7 @@ bool OdbcConnection::execute(SqlRequest& request, OdbcStatement& statement) {
       request.prepared = false;
       if (!statement.allocate(this)) return false;
       rc = SQLPrepare(statement.handle(), sqlText(request.text), sqlLength(request.text));
-      if (!env.check(rc, handle_.get(), statement.handle())) return false;
+      if (!env.check(rc, handle_.get(), statement.handle(), silent)) return false;
       if (!bindRequest(request, statement)) return false;
       request.prepared = true;
       request.preparedAllocation_ = statement.allocation_;
@@ -286,7 +287,7 @@ bool OdbcConnection::execute(SqlRequest& request, OdbcStatement& statement) {
     if (!bindRequest(request, statement)) return false;
     rc = SQLExecDirect(statement.handle(), sqlText(request.text), sqlLength(request.text));
   }
-  if (!env.check(rc, handle_.get(), statement.handle())) return false;
+  if (!env.check(rc, handle_.get(), statement.handle(), silent)) return false;
   statement.noResult_ = false;
   return true;
 }
@@ -296,7 +297,7 @@ bool OdbcConnection::transact(int kind) {
   if (!environment_->openImplicitly()) return false;
   SQLRETURN rc =
       SQLTransact(environment_->handle(), handle_.get(), static_cast<SQLUSMALLINT>(kind));
-  return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT);
+  return environment_->check(rc, handle_.get(), SQL_NULL_HSTMT, silent);
 }
 
 void OdbcConnection::registerStatement(OdbcStatement* statement) { addTo(statements_, statement); }
@@ -309,7 +310,8 @@ bool OdbcStatement::allocate(OdbcConnection* connection) {
   if (connection == nullptr || !connection->isConnected()) return false;
   drop();
   SQLRETURN rc = SQLAllocStmt(connection->handle(), handle_.receive());
-  if (!connection->environment().check(rc, connection->handle(), SQL_NULL_HSTMT)) {
+  if (!connection->environment().check(rc, connection->handle(), SQL_NULL_HSTMT,
+                                       connection->silent)) {
     handle_.reset();
     return false;
   }
@@ -334,7 +336,7 @@ int16_t OdbcStatement::resultColumnCount() {
   if (!handle_) return 0;
   SQLSMALLINT count = 0;
   SQLRETURN rc = SQLNumResultCols(handle_.get(), &count);
-  if (!environment().check(rc, connectionHandle(), handle_.get())) return 0;
+  if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent())) return 0;
   return count;
 }
 
@@ -348,7 +350,7 @@ bool OdbcStatement::describeColumn(int16_t number, ColumnDescription& descriptio
   SQLSMALLINT nullable = 0;
   SQLRETURN rc = SQLDescribeCol(handle_.get(), static_cast<SQLUSMALLINT>(number), name, sizeof name,
                                 &nameLength, &sqlType, &precision, &scale, &nullable);
-  if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
+  if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent())) return false;
   description.number = number;
   description.name = bufferText(name, sizeof name - 1);
   description.sqlType = sqlType;
@@ -377,13 +379,15 @@ BoundValue* OdbcStatement::bindColumn(int16_t number, const ColumnDescription* d
   auto value = std::make_unique<BoundValue>(d);
   SQLRETURN rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), d.bindingType,
                             value->data(), value->bufferSize(), value->odbcIndicator());
-  if (!environment().check(rc, connectionHandle(), handle_.get())) return nullptr;
+  if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent()))
+    return nullptr;
   columns_.push_back(std::move(value));
   return columns_.back().get();
 }
 
-bool OdbcStatement::fetch() {
-  if (!handle_ || noResult_) return false;
+FetchResult OdbcStatement::fetch() {
+  if (!handle_) return FetchResult::Error;
+  if (noResult_) return FetchResult::EndOfData;
   for (const auto& column : columns_) {
     if (column->description.bindingType == SQL_C_CHAR && column->description.bindingLength > 0)
       std::memset(column->data(), ' ', static_cast<size_t>(column->description.bindingLength));
@@ -391,21 +395,23 @@ bool OdbcStatement::fetch() {
   SQLRETURN rc = SQLFetch(handle_.get());
   if (rc == SQL_NO_DATA_FOUND) {
     noResult_ = true;
-    return false;
+    return FetchResult::EndOfData;
   }
-  bool fetched = environment().check(rc, connectionHandle(), handle_.get());
+  if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent())) {
+    noResult_ = true;
+    return FetchResult::Error;
+  }
   for (const auto& column : columns_) {
     if (column->description.sqlType == SQL_DECIMAL) normaliseDecimalText(*column);
   }
-  if (!fetched) noResult_ = true;
-  return fetched;
+  return FetchResult::Row;
 }
 
 bool OdbcStatement::setOption(int option, uint32_t value) {
   if (!handle_) return false;
   SQLRETURN rc = SQLSetStmtOption(handle_.get(), static_cast<SQLUSMALLINT>(option),
                                   static_cast<SQLULEN>(value));
-  return environment().check(rc, connectionHandle(), handle_.get());
+  return environment().check(rc, connectionHandle(), handle_.get(), connectionSilent());
 }
 
 bool OdbcStatement::appendWhereCurrentOf(std::string& text) {
@@ -414,14 +420,15 @@ bool OdbcStatement::appendWhereCurrentOf(std::string& text) {
   SQLSMALLINT length = 0;
   SQLRETURN rc =
       SQLGetCursorName(handle_.get(), name.data(), static_cast<SQLSMALLINT>(name.size()), &length);
-  if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
+  if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent())) return false;
   // A cut cursor name would address no cursor or another one: a longer name
   // is read again in full.
   if (length >= static_cast<SQLSMALLINT>(name.size())) {
     name.assign(static_cast<size_t>(length) + 1, 0);
     rc = SQLGetCursorName(handle_.get(), name.data(), static_cast<SQLSMALLINT>(name.size()),
                           &length);
-    if (!environment().check(rc, connectionHandle(), handle_.get())) return false;
+    if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent()))
+      return false;
   }
   size_t size = std::min(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), name.size() - 1);
   text += " WHERE CURRENT OF ";
@@ -433,7 +440,7 @@ int32_t OdbcStatement::rowCount() {
   if (!handle_) return -1;
   SQLLEN count = 0;
   SQLRETURN rc = SQLRowCount(handle_.get(), &count);
-  if (!environment().check(rc, connectionHandle(), handle_.get())) return -1;
+  if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent())) return -1;
   return static_cast<int32_t>(std::clamp<SQLLEN>(count, -1, std::numeric_limits<int32_t>::max()));
 }
 

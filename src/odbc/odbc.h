@@ -29,6 +29,23 @@ namespace kestrel {
 class OdbcConnection;
 class OdbcStatement;
 
+// What one fetch found: a row, the end of the data, or an error (whose
+// message is in lastError). Tests true only for a row, so
+// `while (statement.fetch())` reads every row; afterwards `failed()` tells an
+// error from the end of the data.
+class FetchResult {
+ public:
+  enum Status { Row, EndOfData, Error };
+  constexpr FetchResult(Status status) : status_(status) {}
+  constexpr explicit operator bool() const { return status_ == Row; }
+  constexpr Status status() const { return status_; }
+  constexpr bool endOfData() const { return status_ == EndOfData; }
+  constexpr bool failed() const { return status_ == Error; }
+
+ private:
+  Status status_;
+};
+
 namespace detail {
 
 // The one owner of an ODBC handle: move-only, freed by its destructor, which
@@ -134,8 +151,9 @@ class OdbcEnvironment {
   const std::string& dataSourceName() const { return dataSourceName_; }
   const std::string& dataSourceDescription() const { return dataSourceDescription_; }
 
-  // The one return-code check; see the file comment.
-  bool check(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt);
+  // The one return-code check; see the file comment. `callerSilent` keeps
+  // the box away for this call whatever the environment's setting.
+  bool check(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt, bool callerSilent = false);
 
   bool silent() const { return silent_; }
   void setSilent(bool silent) { silent_ = silent; }
@@ -201,6 +219,12 @@ class OdbcConnection {
   // A connection on the program's environment.
   OdbcConnection() : OdbcConnection(odbcEnvironment()) {}
   explicit OdbcConnection(OdbcEnvironment& environment) : environment_(&environment) {}
+
+  // Failures on this connection and its statements never show the "ODBC
+  // error" box, whoever opened the environment and how: for callers that
+  // write every failure to the log themselves (copy runs, lock checks), so
+  // that an unattended timer run never waits for someone to answer a box.
+  bool silent = false;
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
   ~OdbcConnection() { disconnect(); }
@@ -277,9 +301,10 @@ class OdbcStatement {
   BoundValue* bindColumn(int16_t number, const ColumnDescription* description = nullptr);
   const std::vector<std::unique_ptr<BoundValue>>& columns() const { return columns_; }
 
-  // The next row into the bound columns. False at the end of the data
-  // (lastError untouched) and on failure; both leave noResult set.
-  bool fetch();
+  // The next row into the bound columns. At the end of the data lastError
+  // is untouched; a failure (also: no statement handle any more, as after a
+  // lost connection) is an Error. Both leave noResult set.
+  FetchResult fetch();
   bool setOption(int option, uint32_t value);
   // Appends " WHERE CURRENT OF " and the driver's cursor name.
   bool appendWhereCurrentOf(std::string& text);
@@ -291,6 +316,7 @@ class OdbcStatement {
   // The environment of the connection; only called while allocated.
   OdbcEnvironment& environment() const { return connection_->environment(); }
   SQLHDBC connectionHandle() const { return connection_ ? connection_->handle() : SQL_NULL_HDBC; }
+  bool connectionSilent() const { return connection_ && connection_->silent; }
 
   StatementHandle handle_;
   OdbcConnection* connection_ = nullptr;

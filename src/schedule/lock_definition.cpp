@@ -116,6 +116,7 @@ bool LockDefinition::resolve(MessageLog& log, ScriptModel& /*definitions*/) {
   log.AddLine("Connecting to " + source, Normal);
   QuietEnvironment quiet;
   OdbcConnection connection(quiet.environment());
+  connection.silent = true;
   if (!quiet.ready() || !connection.connect(source, userid, password)) {
     log.AddLine("Cannot connect to ODBC source '" + source + "' in LOCKDEFINITION " + name, Error);
     return false;
@@ -199,6 +200,7 @@ bool LockDefinition::check(MessageLog& log) {
   QuietEnvironment quiet;
   OdbcEnvironment& environment = quiet.environment();
   OdbcConnection connection(environment);
+  connection.silent = true;
   if (!quiet.ready() || !connection.connect(source, userid, password)) {
     log.AddLine(environment.lastError(), Error);
     log.AddLine("Disconnecting from " + source, Normal);
@@ -239,10 +241,8 @@ bool LockDefinition::check(MessageLog& log) {
   const std::string_view acceptedText = withoutTrailingBlanks(acceptValue);
   long rows = 0;
   long differing = 0;
-  for (;;) {
-    // The end of the data leaves lastError alone; a failed fetch replaces it.
-    environment.setLastError("OK");
-    if (!statement.fetch()) break;
+  FetchResult fetched = FetchResult::EndOfData;
+  while ((fetched = statement.fetch())) {
     ++rows;
     // NULL is never the accepted value of a number: its buffer still holds
     // the previous row's value. A NULL text reads as the empty text.
@@ -270,7 +270,7 @@ bool LockDefinition::check(MessageLog& log) {
     }
     if (!same) ++differing;
   }
-  if (environment.lastError() != "OK") {
+  if (fetched.failed()) {
     // A row that could not be read is not a row that carries the accepted
     // value: the lock is not known to be released.
     log.AddLine(environment.lastError(), Error);

@@ -496,8 +496,38 @@ TEST_P(DriverTest, FailingSelectGivesTheDriverMessage) {
   EXPECT_FALSE(run("SELECT nosuchcolumn FROM " + table_));
   EXPECT_NE(env_.lastError().find("nosuchcolumn"), std::string::npos) << env_.lastError();
   EXPECT_TRUE(statement_.noResult());
-  EXPECT_FALSE(statement_.fetch());
+  FetchResult fetched = statement_.fetch();
+  EXPECT_FALSE(fetched);
+  EXPECT_TRUE(fetched.endOfData()) << "nothing to fetch is no new failure";
   EXPECT_TRUE(env_.close());
+}
+
+// A connection marked silent keeps its failures out of message boxes even
+// when the environment shows them (as a window program's does); the message
+// is still there for the caller's log.
+TEST_P(DriverTest, SilentConnectionShowsNoBoxWhateverTheEnvironment) {
+  create("a INTEGER");
+  env_.setSilent(false);
+  for (bool silent : {true, false}) {
+    connection_.silent = silent;
+    boxes_.boxes.clear();
+    EXPECT_FALSE(run("SELECT nosuchcolumn FROM " + table_));
+    EXPECT_NE(env_.lastError().find("nosuchcolumn"), std::string::npos) << env_.lastError();
+    EXPECT_EQ(boxes_.boxes.size(), silent ? 0u : 1u) << "silent=" << silent;
+  }
+}
+
+// A fetch tells a row, the end of the data and a failure apart.
+TEST_P(DriverTest, FetchTellsRowEndAndFailureApart) {
+  create("a INTEGER");
+  ASSERT_TRUE(run("INSERT INTO " + table_ + " VALUES (1)"));
+  ASSERT_TRUE(run("SELECT a FROM " + table_));
+  ASSERT_NE(statement_.bindColumn(1), nullptr);
+  EXPECT_EQ(statement_.fetch().status(), FetchResult::Row);
+  EXPECT_EQ(statement_.fetch().status(), FetchResult::EndOfData);
+  connection_.disconnect();
+  EXPECT_EQ(statement_.fetch().status(), FetchResult::Error)
+      << "a statement lost with its connection";
 }
 
 TEST_P(DriverTest, OverlongTextIsRefusedOrDetectedNeverCutSilently) {

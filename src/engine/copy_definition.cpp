@@ -1,6 +1,11 @@
 #include "engine/copy_definition.h"
 
+#include <cstdio>
+
+#include "base/status_display.h"
+#include "engine/copy_run.h"
 #include "engine/edit_definition.h"
+#include "engine/run_options.h"
 #include "engine/table_endpoint.h"
 #include "schedule/scheduler_next_event.h"
 #include "script/script_numbers.h"
@@ -10,6 +15,9 @@ namespace kestrel {
 namespace {
 namespace k = keyword_id;
 namespace c = command_id;
+
+const char kSeparatorLine[] =
+    "---------------------------------------------------------------------";
 }  // namespace
 
 CopyDefinition::CopyDefinition(std::string name, const DefinitionSettings& settings)
@@ -80,7 +88,7 @@ bool CopyDefinition::setKeyword(int commandId, int keywordId, const std::string&
         first = leadingNumber(value);
         return true;
       case k::Quote:
-        return quoteCharacter(value, fromQuote);
+        return quoteCharacterFor(value, fromQuote);
       case k::Disconnect:
         return yesFlag(value, fromDisconnect);
       case k::Inactive:
@@ -116,9 +124,9 @@ bool CopyDefinition::setKeyword(int commandId, int keywordId, const std::string&
         toWhere = value;
         return true;
       case k::Quote:
-        return quoteCharacter(value, toQuote);
+        return quoteCharacterFor(value, toQuote);
       case k::Update:
-        return updateModeValue(value, updateMode);
+        return updateModeFor(value, updateMode);
       case k::Disconnect:
         return yesFlag(value, toDisconnect);
     }
@@ -259,6 +267,130 @@ void CopyDefinition::createTimerUnit(MessageLog& messageLog, ScriptModel& defini
 bool CopyDefinition::runFromTimer(int retryNumber) {
   // log is set by resolve, which creates the timer entry.
   return log && run(*log, nullptr, retryNumber);
+}
+
+CopyDefinition::~CopyDefinition() = default;
+
+bool CopyDefinition::resolveEndpoints(MessageLog& messageLog) {
+  sourceEndpoint = std::make_unique<TableEndpoint>();
+  targetEndpoint = std::make_unique<TableEndpoint>();
+  if (!selectStatement.empty()) {
+    sourceEndpoint->setSelect(fromSource, selectStatement, fromUserid, fromPassword, messageLog);
+  } else {
+    sourceEndpoint->setTable(fromSource, fromQualifier, fromCreator, fromTable, fromUserid,
+                             fromPassword, messageLog);
+  }
+  targetEndpoint->setTable(toSource, toQualifier, toCreator, toTable, toUserid, toPassword,
+                           messageLog);
+  const RunOptions options = RunOptions::current();
+  sourceEndpoint->setOptions(options);
+  targetEndpoint->setOptions(options);
+  bool loaded = loadColumnDefinitions(messageLog);
+  if (loaded) {
+    sourceEndpoint->applyQuote(fromQuote);
+    targetEndpoint->applyQuote(toQuote);
+  }
+  return finishRun(loaded);
+}
+
+bool CopyDefinition::loadColumnDefinitions(MessageLog& messageLog) {
+  if (columnsLoaded) return true;
+  if (!log) log = &messageLog;
+  if (!sourceEndpoint || !targetEndpoint) {
+    messageLog.AddLine("Copy definition " + name + " was not resolved", Error);
+    return false;
+  }
+  messageLog.AddLine("Loading column definitions for copy definition " + name, Normal);
+  for (CopyColumn& column : copyColumns) {
+    EndpointColumn* source =
+        sourceEndpoint->addColumn(column.fromColumn, column.key, column.logged, column.hex, nullptr,
+                                  "", nullptr, &column, column.leftTrim, column.unchanged);
+    if (!source) return finishRun(false);
+    EndpointColumn* target =
+        targetEndpoint->addColumn(column.toColumn, column.key, column.logged, column.hex, source,
+                                  column.formatted ? column.formatPattern : std::string(), nullptr,
+                                  &column, false, column.unchanged);
+    if (!target) return finishRun(false);
+    if (isNumberBinding(target->description.bindingType)) source->compareAsNumber = true;
+    column.sourceColumn = source;
+    column.targetColumn = target;
+  }
+  for (SetColumn& column : setColumns) {
+    if (!targetEndpoint->addColumn(column.toColumn, false, false, false, nullptr, "", &column,
+                                   nullptr, false, false))
+      return false;
+  }
+  messageLog.AddLine("Column definitions for copy definition " + name + " successfully loaded",
+                     Normal);
+  columnsLoaded = true;
+  return finishRun(true);
+}
+
+bool CopyDefinition::finishRun(bool ok) {
+  if (fromDisconnect && sourceEndpoint && sourceEndpoint->isConnected())
+    sourceEndpoint->disconnect();
+  if (toDisconnect && targetEndpoint && targetEndpoint->isConnected()) targetEndpoint->disconnect();
+  if (!ok && log) log->AddLine("Processing could not be performed", Error);
+  busy = false;
+  if (autorunTimer && autorunTimer->scheduler) autorunTimer->scheduler->start();
+  return ok;
+}
+
+bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int retryNumber) {
+  log = &messageLog;
+  TimerScheduler* scheduler = autorunTimer ? autorunTimer->scheduler : nullptr;
+  if (scheduler) scheduler->stop();
+  if (inactive) {
+    messageLog.AddLine("Copy definition " + name + " ignored due to INACTIVE flag in FROM command",
+                       Note);
+    if (scheduler) scheduler->start();
+    return true;
+  }
+  const RunOptions options = RunOptions::current();
+  checkForZeroRows = options.checkForZeroRows;
+  messageLog.AddLine(kSeparatorLine, Normal);
+  std::string start = "Starting processing copy definition " + name;
+  if (retryNumber >= 1) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, " (retry number %ld)", static_cast<long>(retryNumber));
+    start += suffix;
+  }
+  messageLog.AddLine(start, Normal);
+  if (lockDefinition && !lockDefinition->check(messageLog)) {
+    messageLog.AddLine(
+        "Copy definition " + name + " cannot be performed due to LOCKDEFINITION state", Note);
+    if (scheduler) scheduler->start();
+    return false;
+  }
+
+  StatusDisplay status;
+  StatusLine* nameLine = status.AddStatusLine("Copy definition name:");
+  StatusLine* fromLine = status.AddStatusLine("From table:");
+  StatusLine* toLine = status.AddStatusLine("To table:");
+  StatusLine* operation = status.AddStatusLine("Current operation:");
+  StatusLine* rowNumber = status.AddStatusLine("Processing row number:");
+  status.setCancelActive(options.cancelActive);
+  status.setTitle("KESTREL Copy status");
+  status.setParent(view);
+
+  if (!loadColumnDefinitions(messageLog)) return finishRun(false);
+  busy = true;
+  sourceEndpoint->setOptions(options);
+  targetEndpoint->setOptions(options);
+  status.SetValue(nameLine, name);
+  status.SetValue(fromLine, fromTable + " in " + fromSource);
+  status.SetValue(toLine, toTable + " in " + toSource);
+
+  CopyRun copy(*this, messageLog, status, operation, rowNumber, options);
+  if (!(replicate ? copy.replicate() : copy.simpleCopy())) return finishRun(false);
+  if (options.noUpdate) {
+    messageLog.AddLine(
+        "WARNING: No updates were performed - updates were surpressed using an option in "
+        "preferences",
+        Note);
+  }
+  messageLog.AddLine("Ending processing copy definition " + name, Normal);
+  return finishRun(true);
 }
 
 }  // namespace kestrel

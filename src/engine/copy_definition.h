@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "odbc/database_format.h"
 #include "schedule/lock_definition.h"
 #include "schedule/timer_scheduler.h"
 #include "script/definitions.h"
@@ -107,10 +108,10 @@ class CopyDefinition : public Definition, public TimerTarget {
   bool replicate = true;
   bool inactive = false;
   bool checkForZeroRows = false;
-  int updateMode = update_mode::ForUpdate;
+  UpdateMode updateMode = kDefaultUpdateMode;
   std::unique_ptr<TableEndpoint> sourceEndpoint;
   std::unique_ptr<TableEndpoint> targetEndpoint;
-  std::optional<char> fromQuote, toQuote;  // no value: no quote character
+  std::string fromQuote, toQuote;  // the quote character of QUOTE; empty: none
   std::int32_t every = 1;
   std::int32_t first = -1;
   // Created by resolve when AUTORUN names a timer; registered with the timer's

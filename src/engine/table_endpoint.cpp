@@ -126,7 +126,6 @@ TableEndpoint::TableEndpoint() {
   // Every failure of a copy run is written to the log; a box would stop an
   // unattended run until someone answered it.
   connection_.silent = true;
-  readOptions();
 }
 
 TableEndpoint::~TableEndpoint() {
@@ -137,12 +136,12 @@ TableEndpoint::~TableEndpoint() {
   connection_.disconnect();
 }
 
-void TableEndpoint::readOptions() {
-  doUpdate_ = optionInt("NoUpdate") == 0;
-  listSql_ = optionInt("ListSQL") != 0;
-  updateDebugging_ = optionInt("UpdateDebugging") != 0;
-  listColumns_ = optionInt("ListColumns") != 0;
-  maxBeforeCommit_ = optionInt("MaxBeforeCommit");
+void TableEndpoint::setOptions(const RunOptions& options) {
+  doUpdate_ = !options.noUpdate;
+  listSql_ = options.listSql;
+  updateDebugging_ = options.updateDebugging;
+  listColumns_ = options.listColumns;
+  maxBeforeCommit_ = options.maxBeforeCommit;
 }
 
 void TableEndpoint::setTable(const std::string& dataSource, const std::string& qualifier,
@@ -340,8 +339,6 @@ EndpointColumn* TableEndpoint::addColumn(const std::string& name, bool key, bool
                                          const std::string& formatPattern,
                                          const SetColumn* setColumn, const CopyColumn* transforms,
                                          bool leftTrim, bool unchanged) {
-  updateDebugging_ = optionInt("UpdateDebugging") != 0;
-  listColumns_ = optionInt("ListColumns") != 0;
   if (columns_.empty() && !loadColumns()) return nullptr;
   const std::string tableText = selectMode_ ? std::string() : table_;
   if (columns_.empty()) {
@@ -427,7 +424,6 @@ bool TableEndpoint::bindReadColumns(bool includeSet) {
 }
 
 bool TableEndpoint::executeSourceSelect(const std::string& where, const std::string& orderBy) {
-  readOptions();
   pendingChanges_ = 0;
   readFailed_ = false;
   SqlRequest request;
@@ -486,15 +482,14 @@ bool TableEndpoint::fetchSource() {
   return true;
 }
 
-bool TableEndpoint::openForUpdate(int updateMode, const std::string& where) {
-  readOptions();
+bool TableEndpoint::openForUpdate(UpdateMode updateMode, const std::string& where) {
   pendingChanges_ = 0;
   cursorName_.clear();
   readFailed_ = false;
   updateMode_ = updateMode;
   insertRequest_.clear();
   updateRequest_.clear();
-  UpdateMode mode = static_cast<UpdateMode>(updateMode);
+  UpdateMode mode = updateMode;
   std::string columnList;
   std::vector<std::string> nonKeys, keys;
   for (const EndpointColumn& column : columns_) {
@@ -572,7 +567,7 @@ bool TableEndpoint::deleteCurrent() {
                   Error);
     return false;
   }
-  if (static_cast<UpdateMode>(updateMode_) == UpdateMode::Keys) {
+  if (updateMode_ == UpdateMode::Keys) {
     std::size_t i = 0;
     for (const EndpointColumn& column : columns_) {
       if (column.inUse && column.key)
@@ -593,8 +588,7 @@ bool TableEndpoint::deletedARow() {
   // way: some drivers count only rows whose values actually changed.)
   // In the keyed mode a DELETE addresses every row with the key, so a
   // second row with the same key finds nothing left to delete.
-  if (!doUpdate_ || static_cast<UpdateMode>(updateMode_) == UpdateMode::Keys ||
-      deleteStatement_.rowCount() != 0)
+  if (!doUpdate_ || updateMode_ == UpdateMode::Keys || deleteStatement_.rowCount() != 0)
     return true;
   log_->AddLine("DELETE of the row" + renderColumns(true, false) + " in table " + table_ +
                     " in data source " + dataSource_ + " deleted no row",
@@ -693,7 +687,7 @@ bool TableEndpoint::updateCurrent() {
     }
     log_->AddLine(line, Note);
   }
-  const bool keyed = static_cast<UpdateMode>(updateMode_) == UpdateMode::Keys;
+  const bool keyed = updateMode_ == UpdateMode::Keys;
   if (keyed) {
     std::vector<std::string> keys;
     for (EndpointColumn& column : columns_) {
@@ -729,7 +723,6 @@ bool TableEndpoint::updateCurrent() {
 }
 
 bool TableEndpoint::prepareInsert() {
-  readOptions();
   pendingChanges_ = 0;
   insertRequest_.clear();
   return true;

@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "base/message_log.h"
+#include "engine/run_options.h"
 #include "odbc/column_value.h"
+#include "odbc/database_format.h"
 #include "odbc/odbc.h"
 
 namespace kestrel {
@@ -53,6 +55,10 @@ struct EndpointColumn {
   // value's indicator as a 32-bit count, -1 for NULL.
   std::int32_t storedLength = 0;
 };
+
+// The status of a source record in a replication's temporary file: New until
+// a target row with its key is found, then Matched (never inserted).
+enum class RecordStatus : std::int16_t { New = 1, Matched = 2 };
 
 class TableEndpoint {
  public:
@@ -94,6 +100,10 @@ class TableEndpoint {
                             const SetColumn* setColumn, const CopyColumn* transforms, bool leftTrim,
                             bool unchanged);
 
+  // The options of the run (or of loading the columns) in hand; until the
+  // first call every option has its default.
+  void setOptions(const RunOptions& options);
+
   // Source side.
   // The SELECT of the source: the statement given, or the columns in use
   // from the table with the condition and the order.
@@ -111,7 +121,7 @@ class TableEndpoint {
   void closeCursor();
 
   // Target side.
-  bool openForUpdate(int updateMode, const std::string& where);
+  bool openForUpdate(UpdateMode updateMode, const std::string& where);
   bool fetchTarget();
   bool deleteCurrent();
   bool updateCurrent();
@@ -142,14 +152,18 @@ class TableEndpoint {
   // Counters of a replication's source side (kept here, reported by the run).
   std::int32_t rowsRead = 0;
   std::int32_t rowsUsed = 0;
-  // The record status of the row in the source buffers: 1 new, 2 matched.
-  std::int16_t recordStatus = 1;
+  // The record status of the row in the source buffers, as the temporary
+  // file stores it with the record (it reads and writes `recordStatusWord`).
+  RecordStatus recordStatus() const { return static_cast<RecordStatus>(recordStatusWord); }
+  void setRecordStatus(RecordStatus status) {
+    recordStatusWord = static_cast<std::int16_t>(status);
+  }
+  std::int16_t recordStatusWord = static_cast<std::int16_t>(RecordStatus::New);
 
  private:
   bool loadColumns();
   // Whether the driver reports the connection as lost (SQL_ATTR_CONNECTION_DEAD).
   bool connectionLost();
-  void readOptions();
   bool bindReadColumns(bool includeSet);
   bool checkFetched(FetchResult fetched);
   // The value part of a column in an INSERT or UPDATE: the literal text of a
@@ -177,7 +191,7 @@ class TableEndpoint {
   // The text of the INSERT executed last: a text is prepared only when it
   // repeats, so one that holds a changing decimal literal is sent directly.
   std::string lastInsertText_;
-  int updateMode_ = 0;
+  UpdateMode updateMode_ = kDefaultUpdateMode;
   bool readFailed_ = false;
   bool keepConnection_ = false;
   std::int32_t pendingChanges_ = 0;

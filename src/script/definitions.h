@@ -41,17 +41,6 @@ struct DefinitionSettings {
   TimerScheduler* scheduler = nullptr;
 };
 
-// Values of CopyDefinition::updateMode, set by the TO keyword UPDATE.
-namespace update_mode {
-enum : int {
-  ForUpdate = 0,    // FORUPDATE
-  ForUpdateOf = 1,  // FORUPDATEOF
-  None = 2,         // NONE
-  OpenCursor = 3,   // OPENCURSOR
-  Keys = 4,         // KEYS: keyed DELETE and UPDATE instead of WHERE CURRENT OF
-};
-}  // namespace update_mode
-
 class Definition {
  public:
   explicit Definition(std::string name) : name(std::move(name)) {}

@@ -35,34 +35,6 @@ bool yesFlag(const std::string& value, bool& flag) {
   return value == "NO";
 }
 
-bool quoteCharacter(const std::string& value, std::optional<char>& quote) {
-  if (value == "NONE") {
-    quote.reset();
-  } else if (value == "SINGLE") {
-    quote = '\'';
-  } else if (value == "DOUBLE") {
-    quote = '"';
-  } else {
-    return false;
-  }
-  return true;
-}
-
-bool updateModeValue(const std::string& value, int& mode) {
-  static const std::pair<const char*, int> kModes[] = {
-      {"FORUPDATE", update_mode::ForUpdate}, {"FORUPDATEOF", update_mode::ForUpdateOf},
-      {"NONE", update_mode::None},           {"OPENCURSOR", update_mode::OpenCursor},
-      {"KEYS", update_mode::Keys},
-  };
-  for (const auto& [word, number] : kModes) {
-    if (value == word) {
-      mode = number;
-      return true;
-    }
-  }
-  return false;
-}
-
 // A FORMAT value: a width of at least 1, then only digits and the letters I
 // and Z (either case) with at least one I. "8I" gives "%8ld", "8IZ" "%08ld".
 bool formatPattern(const std::string& value, std::string& pattern) {

@@ -15,10 +15,6 @@ std::int32_t leadingNumber(const std::string& text);
 // for a value it does not accept.
 // "YES" sets the flag, "NO" is accepted and leaves it.
 bool yesFlag(const std::string& value, bool& flag);
-// NONE, SINGLE or DOUBLE: no quote character, ' or ".
-bool quoteCharacter(const std::string& value, std::optional<char>& quote);
-// The UPDATE mode of a TO command (update_mode in definitions.h).
-bool updateModeValue(const std::string& value, int& mode);
 // A FORMAT value as a printf pattern for a long: "8I" gives "%8ld", "8IZ" "%08ld".
 bool formatPattern(const std::string& value, std::string& pattern);
 

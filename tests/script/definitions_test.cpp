@@ -94,9 +94,11 @@ ConversionCase Timer(int command, int keyword, std::string value, bool accepted,
 auto replicate = [](Definition& d) { return flag(copy(d).replicate); };
 auto key = [](Definition& d) { return flag(lastColumn(d).key); };
 auto fromQuote = [](Definition& d) {
-  return copy(d).fromQuote ? std::string(1, *copy(d).fromQuote) : "none";
+  return copy(d).fromQuote.empty() ? std::string("none") : copy(d).fromQuote;
 };
-auto updateMode = [](Definition& d) { return std::to_string(copy(d).updateMode); };
+auto updateMode = [](Definition& d) {
+  return std::to_string(static_cast<int>(copy(d).updateMode));
+};
 auto every = [](Definition& d) { return std::to_string(copy(d).every); };
 auto first = [](Definition& d) { return std::to_string(copy(d).first); };
 auto format = [](Definition& d) {
@@ -136,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
         Copy(c::From, k::Quote, "DOUBLE", true, fromQuote, "\""),
         Copy(c::From, k::Quote, "single", false, fromQuote, "none"),
         Copy(c::To, k::Quote, "DOUBLE", true,
-             [](Definition& d) { return std::string(1, copy(d).toQuote.value_or('-')); }, "\""),
+             [](Definition& d) { return copy(d).toQuote.empty() ? std::string("-") : copy(d).toQuote; }, "\""),
         Copy(c::To, k::Update, "FORUPDATE", true, updateMode, "0"),
         Copy(c::To, k::Update, "FORUPDATEOF", true, updateMode, "1"),
         Copy(c::To, k::Update, "NONE", true, updateMode, "2"),

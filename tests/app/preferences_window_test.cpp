@@ -110,7 +110,7 @@ TEST_F(PreferencesWindowTest, ControlsFollowTheOptionTableOneSectionAtATime) {
   auto* verbose = control<QCheckBox>(window, "option:Verbose");
   ASSERT_NE(verbose, nullptr);
   EXPECT_TRUE(verbose->isChecked());
-  EXPECT_TRUE(verbose->text().startsWith("Verbose:"));
+  EXPECT_EQ(verbose->text(), "Verbose:");
   EXPECT_EQ(window->findChild<QWidget*>("option:Hidden"), nullptr);
   EXPECT_EQ(window->findChild<QWidget*>("section:Paths"), nullptr);
   EXPECT_EQ(window->focusWidget(), source);

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <map>
 #include <vector>
 
@@ -26,6 +28,35 @@ namespace {
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
 class PreferencesWindow;
+
+// A check box with its text on the left and the box at its right end.
+class LeftTextCheckBox final : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    QRect box = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
+    box.moveTopRight(QPoint(width() - 1, (height() - box.height()) / 2));
+    QStyleOptionButton indicator = option;
+    indicator.rect = box;
+    painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, indicator);
+    const QRect text(0, 0, box.left() - 2, height());
+    painter.drawItemText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, palette(),
+                         isEnabled(), option.text, QPalette::WindowText);
+    if (hasFocus()) {
+      QStyleOptionFocusRect focus;
+      focus.initFrom(this);
+      focus.rect =
+          painter.fontMetrics().boundingRect(text, Qt::AlignLeft | Qt::AlignVCenter, option.text);
+      painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+  }
+  bool hitButton(const QPoint& position) const override { return rect().contains(position); }
+};
 
 // The documentation of the section shown in the preferences window, built
 // from the option table on every paint. The vertical scroll bar's value is
@@ -300,10 +331,8 @@ void PreferencesWindow::layOut(const OptionSection& section) {
     if (option->flag) {
       int rowY = y;
       int x = halfPlace();
-      // Text on the left of the box; the mark keeps the colon after the key.
-      auto* box = add(new QCheckBox(caption + QChar(0x200E), this), option, "option:" + key, x,
-                      rowY, 2 * h / 3 + labelWidth, h);
-      box->setLayoutDirection(Qt::RightToLeft);
+      auto* box = add(new LeftTextCheckBox(caption, this), option, "option:" + key, x, rowY,
+                      2 * h / 3 + labelWidth, h);
       box->setChecked(ParameterFile::GetInt(option) != 0);
       connect(box, &QCheckBox::clicked, this,
               [this, option](bool checked) { clicked(option, checked); });

@@ -64,7 +64,7 @@ bool ShowDocumentationFrom(QWidget* parent, const QStringList& paths) {
   QString title = browser->documentTitle();
   browser->setWindowTitle(title.isEmpty() ? QString("KESTREL documentation") : title);
   const QFontMetrics metrics = browser->fontMetrics();
-  browser->resize(metrics.averageCharWidth() * 100, metrics.height() * 40);
+  browser->resize(metrics.averageCharWidth() * 130, metrics.height() * 45);
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), browser);
   QObject::connect(escape, &QShortcut::activated, browser, &QWidget::close);
   manualWindow() = browser;

@@ -289,6 +289,24 @@ TEST_F(PreferencesWindowTest, EachWindowExistsOnceAndReturnClosesBoth) {
   EXPECT_EQ(again->windowTitle(), "Paths");
 }
 
+TEST_F(PreferencesWindowTest, TheKeyboardDrivesTheWindow) {
+  ParameterFile options(profile_);
+  defineSmallTable(options);
+  QWidget* window = open(options);
+  ASSERT_NE(window, nullptr);
+  QTest::keyClick(control<QPushButton>(window, "section:Other"), Qt::Key_Return);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window->windowTitle(), "Other");
+  auto* level = control<QLineEdit>(window, "option:Level");
+  ASSERT_NE(level, nullptr);
+  EXPECT_EQ(window->focusWidget(), level);
+  QTest::keyClick(control<QPushButton>(window, "helpButton"), Qt::Key_Return);
+  EXPECT_EQ(openWindowCount("optionHelpWindow"), 1);
+  QTest::keyClick(level, Qt::Key_Escape);
+  QTRY_COMPARE(openWindowCount("preferencesWindow"), 0);
+  EXPECT_EQ(openWindowCount("optionHelpWindow"), 0);
+}
+
 TEST(OptionHelpText, WordsWrapAtTheWidthWithTheirBlanksKept) {
   auto characters = [](const std::string& text) { return static_cast<int>(text.size()); };
   struct Case {

@@ -16,6 +16,7 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <map>
+#include <type_traits>
 #include <vector>
 
 #include "base/parameter_file.h"
@@ -256,6 +257,8 @@ template <typename W>
 W* PreferencesWindow::add(W* widget, Option* option, const QString& name, int x, int y, int width,
                           int height) {
   widget->setObjectName(name);
+  // Enter presses the focused button, as it does in a dialog.
+  if constexpr (std::is_base_of_v<QPushButton, W>) widget->setAutoDefault(true);
   widget->setGeometry(x, y, width, height);
   widget->show();
   controls_.push_back({nextId_++, option, widget});

@@ -159,6 +159,7 @@ TEST_F(PreferencesWindowTest, GeometryComesFromTheFontsTextHeight) {
 TEST_F(PreferencesWindowTest, EveryChangeIsWrittenThroughToTheProfile) {
   QTemporaryDir config;
   ASSERT_TRUE(config.isValid());
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
   qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   const QString application =
       QString("KESTREL_PREFS_TEST_%1").arg(QCoreApplication::applicationPid());
@@ -204,6 +205,11 @@ TEST_F(PreferencesWindowTest, EveryChangeIsWrittenThroughToTheProfile) {
   EXPECT_EQ(stored("Secret").toStdString(), ParameterFile::scramble("hunter2"));
   EXPECT_EQ(options.text("Secret"), "hunter2");
   QFile::remove(settings.fileName());
+  if (oldConfig.isNull()) {
+    qunsetenv("XDG_CONFIG_HOME");
+  } else {
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+  }
 }
 
 TEST_F(PreferencesWindowTest, TheFileButtonStoresTheChosenPath) {

@@ -93,7 +93,6 @@ class PreferencesWindow final : public QWidget {
   ~PreferencesWindow() override;
   void layOut(const OptionSection& section);
   void showHelp();
-  const OptionSection* section() const { return section_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -78,7 +78,7 @@ class CopyDefinition : public Definition, public TimerTarget {
   std::string timerTargetName() const override { return name; }
   bool timerTargetBusy() const override { return isBusy(); }
   bool runFromTimer(int retryNumber) override;
-  // Step 8 of resolve: the timer entry of AUTORUN, set up from autorunTimer
+  // The last part of resolving an AUTORUN: the timer entry, set up from autorunTimer
   // and registered with its scheduler when it will ever run.
   void createTimerUnit(MessageLog& log, ScriptModel& definitions);
 

@@ -7,9 +7,10 @@
 // test, and removes the folder afterwards. The drivers stay registered in
 // /etc/odbcinst.ini.
 //
-// The driver manager caches what it read from odbc.ini for the life of the
-// process, so a data source name written by an earlier folder would still
-// lead to that folder's database (or to the port of a server long gone).
+// Once the MariaDB driver has connected in a process, the driver manager
+// answers later odbc.ini reads from what it read before, by data source
+// name, so a name written by an earlier folder would still lead to that
+// folder's database (or to the port of a server long gone).
 // Every folder therefore gives its data sources names of their own: the
 // plain name and a suffix unique in the process ("SRC" becomes "SRC_7").
 // Tests ask the folder for the names (dsn, sqlite, database), or write their

@@ -17,6 +17,8 @@ PACKAGES=(
   qt6-base-dev xvfb xauth imagemagick
   # benchmark
   hyperfine time
+  # CI checks (scripts/ci_checks.sh): the format check
+  clang-format
 )
 
 if [ "$(id -u)" -ne 0 ]; then

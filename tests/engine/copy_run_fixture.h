@@ -2,7 +2,9 @@
 // Runs of copy definitions against two real SQLite databases, SRC and DST: a
 // script is loaded (and resolved) as the program loads it, the program's
 // options sit on an in-memory profile, and every log line is recorded
-// without its time stamp. The temporary file of a replication goes into a
+// without its time stamp. Scripts and expected lines name the data sources
+// SRC and DST; the fixture turns them into the folder's own names on the way
+// in and back on the way out. The temporary file of a replication goes into a
 // folder of its own, so that a test can see it removed.
 
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -93,7 +96,7 @@ class CopyRunTest : public ::testing::Test {
     log_.Configure(MessageLog::kMaxMaxLines, "", false);
     log_.setLineListener([this](const LogLine& line) {
       // "YYYY-MM-DD HH:MM:SS" and two blanks.
-      lines_.push_back({line.text.substr(21), line.kind});
+      lines_.push_back({folder_.withPlainNames(line.text.substr(21)), line.kind});
     });
     setProgramLog(&log_);
     odbcEnvironment().open(true);
@@ -114,8 +117,8 @@ class CopyRunTest : public ::testing::Test {
 
   void option(const std::string& assignment) { ASSERT_TRUE(parameters_.Assign(assignment)); }
 
-  static TestDatabase source() { return OdbcTestFolder::sqlite("SRC"); }
-  static TestDatabase target() { return OdbcTestFolder::sqlite("DST"); }
+  TestDatabase source() const { return folder_.sqlite("SRC"); }
+  TestDatabase target() const { return folder_.sqlite("DST"); }
 
   // Creates a table and fills it; rows are VALUES lists, e.g. "1, 'a'".
   static void table(const TestDatabase& db, const std::string& name, const std::string& columns,
@@ -145,7 +148,7 @@ class CopyRunTest : public ::testing::Test {
   // Loads and resolves a script; the lines of the loading are dropped.
   bool load(const std::string& script) {
     const std::string file = folder_.file("script.txt");
-    std::ofstream(file, std::ios::binary) << script;
+    std::ofstream(file, std::ios::binary) << folder_.withFolderNames(script);
     model_ = std::make_unique<ScriptModel>(log_);
     ScriptReader reader(log_, &parameters_);
     reader.setFactory(&runnableDefinitions());
@@ -156,16 +159,27 @@ class CopyRunTest : public ::testing::Test {
     return loaded;
   }
 
+  // The loaded copy definition of that name, or nullptr (with a failure)
+  // when the script was refused or holds none of that name.
+  CopyDefinition* find(const std::string& name) {
+    Definition* found = model_ ? model_->Find(kCopyKind, name) : nullptr;
+    if (!found) ADD_FAILURE() << "no copy definition " << name << " is loaded";
+    return static_cast<CopyDefinition*>(found);
+  }
+  // As find, for a test that goes on to read the definition: a missing one
+  // ends the test here (gtest reports the exception) rather than in a crash.
   CopyDefinition& definition(const std::string& name = "C") {
-    Definition* found = model_->Find(kCopyKind, name);
-    EXPECT_NE(found, nullptr) << name;
-    return *static_cast<CopyDefinition*>(found);
+    CopyDefinition* found = find(name);
+    if (!found) throw std::logic_error("no copy definition " + name + " is loaded");
+    return *found;
   }
 
-  // One run of a copy definition; only its own lines stay recorded.
+  // One run of a copy definition; only its own lines stay recorded. False
+  // when there is no such definition.
   bool run(const std::string& name = "C", int retryNumber = 0) {
     lines_.clear();
-    return definition(name).run(log_, &windows_, retryNumber);
+    CopyDefinition* found = find(name);
+    return found && found->run(log_, &windows_, retryNumber);
   }
 
   std::vector<std::string> texts() const {

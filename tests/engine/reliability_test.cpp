@@ -79,8 +79,8 @@ TEST_P(ServerKilledTest, FailsCleanlyAndTheNextRunBringsTheTargetInLine) {
   else
     ::unsetenv(server.portVariable());
 
-  const TestDatabase lite = OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA);
-  const TestDatabase db = OdbcTestFolder::database(kind);
+  const TestDatabase lite = folder.sqlite(OdbcTestFolder::kSqliteA);
+  const TestDatabase db = folder.database(kind);
   const bool pg = kind == DatabaseKind::PostgreSQL;
   const std::string count = std::to_string(kRows);
   ASSERT_EQ(execSql(lite, {"CREATE TABLE A (K INTEGER, NAME VARCHAR(20), X INTEGER)",
@@ -163,7 +163,7 @@ class LongValueOnEitherSideTest : public ::testing::TestWithParam<LongValueCase>
 
 TEST_P(LongValueOnEitherSideTest, StopsTheRunNamingTheColumn) {
   OdbcTestFolder folder({"SRC", "DST"});
-  const TestDatabase source = OdbcTestFolder::sqlite("SRC"), target = OdbcTestFolder::sqlite("DST");
+  const TestDatabase source = folder.sqlite("SRC"), target = folder.sqlite("DST");
   // VARCHAR(2) is bound at 8 bytes (four per character).
   const std::string longText = "abcdefghijklmnopqrstuvwxyz";
   ASSERT_EQ(execSql(source, {"CREATE TABLE A (K INTEGER, NAME VARCHAR(2))",
@@ -179,13 +179,13 @@ TEST_P(LongValueOnEitherSideTest, StopsTheRunNamingTheColumn) {
   const std::string before = tableImage(target, "SELECT K, NAME FROM B ORDER BY K");
 
   EngineRun engine(folder);
-  std::string script = "COPYDEFINITION: LONG\n  FROM SRC TABLE=A";
+  std::string script = "COPYDEFINITION: LONG\n  FROM " + source.dsn + " TABLE=A";
   if (!GetParam().replicate) script += " REPLICATE=NO";
-  script += "\n  TO DST TABLE=B UPDATE=KEYS\n  COPY K KEY=YES\n  COPY NAME\n";
+  script += "\n  TO " + target.dsn + " TABLE=B UPDATE=KEYS\n  COPY K KEY=YES\n  COPY NAME\n";
   ASSERT_TRUE(engine.load(script)) << engine.transcript();
   EXPECT_FALSE(engine.runAll());
   const std::string table = GetParam().longInTarget ? "B" : "A";
-  const std::string dsn = GetParam().longInTarget ? "DST" : "SRC";
+  const std::string dsn = GetParam().longInTarget ? target.dsn : source.dsn;
   EXPECT_TRUE(
       engine.hasLine("Value of column NAME in table " + table + " in data source " + dsn +
                          " is longer than its buffer of 8 bytes; it is not copied cut short",

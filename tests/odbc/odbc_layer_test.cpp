@@ -70,7 +70,7 @@ class DriverTest : public ::testing::TestWithParam<DatabaseKind> {
  protected:
   void SetUp() override {
     KESTREL_REQUIRE_DATABASE(GetParam());
-    db_ = OdbcTestFolder::database(GetParam());
+    db_ = folder_.database(GetParam());
     table_ = test::uniqueTableName("odbc");
     ASSERT_TRUE(env_.open(true));
     ASSERT_TRUE(connection_.connect(db_.dsn, db_.user, db_.password)) << env_.lastError();
@@ -592,7 +592,7 @@ TEST_P(ServerTest, ServerThatIsDownFailsWithTheDriverMessage) {
 TEST(PostgreSQL, NoticeIsAWarningThatCountsAsSuccess) {
   OdbcTestFolder folder;
   KESTREL_REQUIRE_DATABASE(DatabaseKind::PostgreSQL);
-  TestDatabase db = OdbcTestFolder::database(DatabaseKind::PostgreSQL);
+  TestDatabase db = folder.database(DatabaseKind::PostgreSQL);
   OdbcEnvironment env;
   ASSERT_TRUE(env.open(true));
   OdbcConnection connection(env);
@@ -608,7 +608,7 @@ TEST(PostgreSQL, NoticeIsAWarningThatCountsAsSuccess) {
 TEST(PostgreSQL, ColumnTypeWithoutBindingFailsToDescribe) {
   OdbcTestFolder folder;
   KESTREL_REQUIRE_DATABASE(DatabaseKind::PostgreSQL);
-  TestDatabase db = OdbcTestFolder::database(DatabaseKind::PostgreSQL);
+  TestDatabase db = folder.database(DatabaseKind::PostgreSQL);
   OdbcEnvironment env;
   ASSERT_TRUE(env.open(true));
   OdbcConnection connection(env);
@@ -673,14 +673,14 @@ TEST(Connection, ClosingTheEnvironmentDisconnectsEveryConnection) {
   ASSERT_TRUE(env.open(true));
   auto first = std::make_unique<OdbcConnection>(env);
   OdbcConnection second(env);
-  ASSERT_TRUE(first->connect(OdbcTestFolder::kSqliteA, "", "")) << env.lastError();
-  ASSERT_TRUE(second.connect(OdbcTestFolder::kSqliteB, "", "")) << env.lastError();
+  ASSERT_TRUE(first->connect(folder.dsn(OdbcTestFolder::kSqliteA), "", "")) << env.lastError();
+  ASSERT_TRUE(second.connect(folder.dsn(OdbcTestFolder::kSqliteB), "", "")) << env.lastError();
   EXPECT_EQ(env.connections().size(), 2u);
   OdbcStatement statement;
   ASSERT_TRUE(statement.allocate(first.get()));
   // Connecting again disconnects first; destroying a connection drops its
   // statements.
-  ASSERT_TRUE(second.connect(OdbcTestFolder::kSqliteC, "", ""));
+  ASSERT_TRUE(second.connect(folder.dsn(OdbcTestFolder::kSqliteC), "", ""));
   EXPECT_EQ(env.connections().size(), 2u);
   first.reset();
   EXPECT_FALSE(statement.isAllocated());
@@ -701,7 +701,8 @@ TEST(Connection, DefaultConnectionOpensTheProgramEnvironment) {
   EXPECT_FALSE(program.isOpen());
   {
     OdbcConnection connection;
-    ASSERT_TRUE(connection.connect(OdbcTestFolder::kSqliteA, "", "")) << program.lastError();
+    ASSERT_TRUE(connection.connect(folder.dsn(OdbcTestFolder::kSqliteA), "", ""))
+        << program.lastError();
     EXPECT_TRUE(program.isOpen());
     EXPECT_FALSE(program.silent());
     EXPECT_EQ(program.connections(), std::vector<OdbcConnection*>{&connection});
@@ -731,13 +732,16 @@ TEST(Environment, EnumeratesDataSourcesAndStartsAgain) {
   while (auto name = env.nextDataSource()) {
     names.push_back(*name);
     EXPECT_EQ(env.dataSourceName(), *name);
-    if (*name == OdbcTestFolder::kSqliteA) sqliteDescription = env.dataSourceDescription();
+    if (*name == folder.dsn(OdbcTestFolder::kSqliteA))
+      sqliteDescription = env.dataSourceDescription();
     ASSERT_LT(names.size(), 100u);
   }
   EXPECT_TRUE(env.isOpen());
-  for (const char* dsn : {OdbcTestFolder::kSqliteA, OdbcTestFolder::kSqliteB,
-                          OdbcTestFolder::kPostgreSQL, OdbcTestFolder::kMariaDB})
+  for (const char* plain : {OdbcTestFolder::kSqliteA, OdbcTestFolder::kSqliteB,
+                            OdbcTestFolder::kPostgreSQL, OdbcTestFolder::kMariaDB}) {
+    const std::string dsn = folder.dsn(plain);
     EXPECT_NE(std::find(names.begin(), names.end(), dsn), names.end()) << dsn;
+  }
   EXPECT_EQ(sqliteDescription, "SQLite3");
   ASSERT_FALSE(names.empty());
   EXPECT_EQ(env.nextDataSource(), names.front());

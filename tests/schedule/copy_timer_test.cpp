@@ -70,13 +70,14 @@ class CopyTimerTest : public ScheduleTest {
     ASSERT_EQ(execSql(target, {"CREATE TABLE B (K INTEGER, NAME VARCHAR(20))"}), "");
   }
 
-  // Loads the script with TimerDebugging and DebugMode as given.
+  // Loads the script (written with the folder's plain data source names)
+  // with TimerDebugging and DebugMode as given.
   bool load(const std::string& text, bool debugging = false) {
     options.ProcessCommandLine(std::string("TimerDebugging=") + (debugging ? "1" : "0") +
                                ",DebugMode=" + (debugging ? "1" : "0"));
     log.Configure(1000, "", debugging);
     std::string path = folder.file("script.txt");
-    std::ofstream(path) << text;
+    std::ofstream(path) << folder.withFolderNames(text);
     ScriptReader reader(log, &options);
     reader.setFactory(&runnableDefinitions());
     reader.setModel(&model);
@@ -89,8 +90,8 @@ class CopyTimerTest : public ScheduleTest {
   }
 
   OdbcTestFolder folder;
-  TestDatabase source = OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA);
-  TestDatabase target = OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteB);
+  TestDatabase source = folder.sqlite(OdbcTestFolder::kSqliteA);
+  TestDatabase target = folder.sqlite(OdbcTestFolder::kSqliteB);
   MemoryProfile profile;
   ParameterFile options;
   ScriptModel model{log};
@@ -261,7 +262,7 @@ TEST_F(CopyTimerTest, TicksPumpedDuringRunAllStartNoOtherDefinition) {
   ASSERT_TRUE(load(copyParagraph("C1", "HOURLY") + copyParagraph("C2", "HOURLY") +
                    "TIMERDEFINITION: HOURLY\n  START 2026-01-05 TIME=13:00 EVERY=0-01:00\n"))
       << ::testing::PrintToString(messagesOf(log));
-  clock.time = local(2026, 1, 5, 13, 0);  // both due, but not yet ticked
+  clock.set(local(2026, 1, 5, 13, 0));  // both due, but not yet ticked
   TickingPump pump(scheduler);
 
   EXPECT_TRUE(model.RunAll(nullptr)) << ::testing::PrintToString(messagesOf(log));

@@ -63,7 +63,7 @@ Line disconnecting(const std::string& source) { return {"Disconnecting from " + 
 class LockFixture {
  protected:
   void SetUpDatabase(DatabaseKind kind) {
-    db_ = OdbcTestFolder::database(kind);
+    db_ = folder_.database(kind);
     table_ = test::uniqueTableName("lock");
     log_.Configure(MessageLog::kMaxMaxLines, "", false);
     log_.setLineListener([this](const LogLine& line) {
@@ -423,10 +423,12 @@ TEST_F(LockTest, RowThatCannotBeFetchedFailsTheCheck) {
   // With StepAPI the SQLite driver computes each row as it is fetched:
   // abs() of the smallest integer, in the third row, overflows. The rows
   // before it carry the accepted value.
+  const std::string stepping = folder_.dsn("kt_sqlite_step");
   std::ofstream(folder_.odbcIni(), std::ios::app)
-      << "[kt_sqlite_step]\nDriver=SQLite3\nDatabase=" << folder_.file("a.db") << "\nStepAPI=1\n\n";
+      << "[" << stepping << "]\nDriver=SQLite3\nDatabase=" << folder_.file("a.db")
+      << "\nStepAPI=1\n\n";
   createTable("INTEGER", {"-1", "-1", "-9223372036854775807 - 1"});
-  lock_.source = "kt_sqlite_step";
+  lock_.source = stepping;
   lock_.select = "SELECT abs(status) AS status FROM " + table_;
   lock_.acceptValue = "1";
   bool result = false;
@@ -434,8 +436,8 @@ TEST_F(LockTest, RowThatCannotBeFetchedFailsTheCheck) {
   ASSERT_TRUE(result) << lastError();
   Lines lines = check(result);
   EXPECT_FALSE(result);
-  EXPECT_EQ(lines, (opening("kt_sqlite_step") +
-                    Lines{{lastError(), Error}, disconnecting("kt_sqlite_step"), kFailed}));
+  EXPECT_EQ(lines,
+            (opening(stepping) + Lines{{lastError(), Error}, disconnecting(stepping), kFailed}));
   EXPECT_NE(lastError().find("overflow"), std::string::npos) << lastError();
 }
 
@@ -456,11 +458,12 @@ class LockScriptTest : public LockTest {
   bool load(const std::string& lockParagraph) {
     std::string file = folder_.file("script.txt");
     std::ofstream(file, std::ios::binary)
-        << "COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=GATE\n TO DST TABLE=B\n COPY K KEY=YES\n"
+        << folder_.withFolderNames(
+               "COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=GATE\n TO DST TABLE=B\n COPY K KEY=YES\n")
         << lockParagraph;
     // The copy definition is resolved first and connects to its two sides.
-    EXPECT_EQ(test::execSql(OdbcTestFolder::sqlite("SRC"), {"CREATE TABLE A (K INTEGER)"}), "");
-    EXPECT_EQ(test::execSql(OdbcTestFolder::sqlite("DST"), {"CREATE TABLE B (K INTEGER)"}), "");
+    EXPECT_EQ(test::execSql(folder_.sqlite("SRC"), {"CREATE TABLE A (K INTEGER)"}), "");
+    EXPECT_EQ(test::execSql(folder_.sqlite("DST"), {"CREATE TABLE B (K INTEGER)"}), "");
     ScriptReader reader(log_);
     reader.setFactory(&runnableDefinitions());
     reader.setModel(&model_);

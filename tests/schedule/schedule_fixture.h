@@ -1,5 +1,5 @@
 #pragma once
-// A clock the tests move by hand, a system timer they tick by hand, and a fixed
+// A clock the tests move by hand (fakes.h), a system timer they tick by hand, and a fixed
 // time zone with daylight-saving changes, so that days and weeks of schedule
 // pass in milliseconds and the results do not depend on the machine.
 
@@ -16,15 +16,10 @@
 #include "base/local_time.h"
 #include "base/message_log.h"
 #include "base/platform.h"
+#include "fakes.h"
 #include "schedule/timer_scheduler.h"
 
 namespace kestrel::test {
-
-class FakeClock final : public Clock {
- public:
-  std::time_t now() const override { return time; }
-  std::time_t time = 0;
-};
 
 class FakeTickSource final : public TickSource {
  public:
@@ -129,11 +124,7 @@ struct ProcedureCall {
 // made with recordingEntry note every call of their procedure in `runs`.
 class ScheduleTest : public ::testing::Test {
  protected:
-  ScheduleTest() : zone_("Europe/Berlin") {
-    clock.time = local(2026, 1, 5, 12, 0);
-    setProgramClock(&clock);
-  }
-  ~ScheduleTest() override { setProgramClock(nullptr); }
+  ScheduleTest() : zone_("Europe/Berlin") { clock.set(local(2026, 1, 5, 12, 0)); }
 
   void SetUp() override {
     if (!std::filesystem::exists("/usr/share/zoneinfo/Europe/Berlin")) {
@@ -148,9 +139,9 @@ class ScheduleTest : public ::testing::Test {
 
   TimerProcedure recorder() {
     return [this](int retryNumber) {
-      runs.push_back({clock.time, retryNumber});
+      runs.push_back({clock.now(), retryNumber});
       int result = outcome(static_cast<int>(runs.size()) - 1);
-      clock.time += runSeconds;
+      clock.advance(runSeconds);
       return result;
     };
   }
@@ -173,8 +164,8 @@ class ScheduleTest : public ::testing::Test {
 
   // Moves the clock forward a step at a time, ticking after each step, up to `until`.
   void tickUntil(std::time_t until, int stepSeconds = 60) {
-    while (clock.time + stepSeconds <= until) {
-      clock.time += stepSeconds;
+    while (clock.now() + stepSeconds <= until) {
+      clock.advance(stepSeconds);
       ticks.tick();
     }
   }
@@ -189,7 +180,7 @@ class ScheduleTest : public ::testing::Test {
   TimeZoneScope zone_;
 
  protected:
-  FakeClock clock;
+  FakeClock clock{0};  // installed as the program clock
   FakeTickSource ticks;
   TimerScheduler scheduler{&ticks, 10000};
   MessageLog log;

@@ -10,7 +10,7 @@ namespace kestrel::test {
 namespace {
 
 TEST_F(ScheduleTest, SingleStartTimeRunsOnceAtTheFirstTickAtOrAfterIt) {
-  clock.time = local(2029, 12, 31, 12, 0, 30);
+  clock.set(local(2029, 12, 31, 12, 0, 30));
   TimerEntry entry(recorder());
   ASSERT_TRUE(scheduleTimerEntry(entry, schedule(2030, 1, 1, 8, 0), "COPY1", false, log));
 
@@ -46,7 +46,7 @@ class EntryRegistration : public ScheduleTest,
 // The clock stands at Monday 2026-01-05 12:00:30.
 TEST_P(EntryRegistration, RegistersOnlyEntriesThatWillRun) {
   const RegistrationCase& c = GetParam();
-  clock.time = local(2026, 1, 5, 12, 0, 30);
+  clock.set(local(2026, 1, 5, 12, 0, 30));
   TimerSchedule timer =
       schedule(c.start.year, c.start.month, c.start.day, c.start.hour, c.start.minute);
   if (c.everyMinutes >= 0) every(timer, 0, 0, c.everyMinutes);
@@ -109,7 +109,7 @@ class AllowedWeekdays : public ScheduleTest, public ::testing::WithParamInterfac
 
 TEST_P(AllowedWeekdays, RunOnlyOnAllowedDays) {
   const WeekdayCase& c = GetParam();
-  clock.time = local(2026, 1, 4, 12, 0);
+  clock.set(local(2026, 1, 4, 12, 0));
   TimerSchedule timer = schedule(2026, 1, 5, 8, 0);
   every(timer, c.everyDays, 0, 0);
   timer.days = c.days;
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScheduleTest, AfterTheFridayRunTheNextEventIsMonday) {
-  clock.time = local(2026, 1, 5, 12, 0);
+  clock.set(local(2026, 1, 5, 12, 0));
   TimerSchedule timer = schedule(2026, 1, 5, 8, 0);
   every(timer, 1, 0, 0);
   timer.days = "YYYYYNN";
@@ -188,7 +188,7 @@ class Retries : public ScheduleTest, public ::testing::WithParamInterface<RetryC
 // Each run takes three minutes; retries count from the end of the attempt before.
 TEST_P(Retries, FollowAFailureAndThenTheScheduleGoesOn) {
   const RetryCase& c = GetParam();
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   runSeconds = 180;
   outcome = c.outcome;
   TimerSchedule timer = schedule(2026, 1, 5, 8, 0);
@@ -262,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScheduleTest, CountersSumRunsAndDurations) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   runSeconds = 180;
   outcome = [](int call) { return call == 1 ? -1 : 0; };
   TimerSchedule timer = schedule(2026, 1, 5, 8, 0);
@@ -352,7 +352,7 @@ TEST_F(ScheduleTest, TimerDebuggingOffWritesNoDebugLines) {
 }
 
 TEST_F(ScheduleTest, TickForABusyDefinitionIsSkippedCountedAsSuccessAndNotRetried) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   FakeCopy copy;
   copy.busy = true;
   copy.succeed = false;
@@ -386,7 +386,7 @@ class EntryDebugLines : public ScheduleTest,
 TEST_P(EntryDebugLines, NameTheStartDaysAndInterval) {
   const DebugLinesCase& c = GetParam();
   log.Configure(100, "", true);
-  clock.time = local(2029, 12, 31, 12, 0);
+  clock.set(local(2029, 12, 31, 12, 0));
   TimerSchedule timer = schedule(2030, 1, 1, 8, 5);
   if (c.everyMinutes >= 0) every(timer, 0, 0, c.everyMinutes);
   timer.days = "YYYYYNN";
@@ -432,7 +432,7 @@ class DaylightSaving : public ScheduleTest,
 // UTC+2) and from 03:00 back to 02:00 on October 25.
 TEST_P(DaylightSaving, RunsKeepTheirClockTime) {
   const DaylightSavingCase& c = GetParam();
-  clock.time = momentAt(wallClockOf(c.from));
+  clock.set(momentAt(wallClockOf(c.from)));
   TimerSchedule timer =
       schedule(c.start.year, c.start.month, c.start.day, c.start.hour, c.start.minute);
   if (c.everyMinutes >= 0) every(timer, 0, 0, c.everyMinutes);

@@ -36,7 +36,7 @@ TEST_F(ScheduleTest, CreatingStartsTheTimerAtOnce) {
 }
 
 TEST_F(ScheduleTest, StoppedSchedulerIgnoresTicksUntilStartedAgain) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   TimerEntry entry(recorder());
   scheduleTimerEntry(entry, schedule(2026, 1, 5, 8, 0), "COPY1", false, log);
 
@@ -44,7 +44,7 @@ TEST_F(ScheduleTest, StoppedSchedulerIgnoresTicksUntilStartedAgain) {
   scheduler.stop();
   EXPECT_FALSE(scheduler.isActive());
   EXPECT_EQ(ticks.stops, 1);
-  clock.time = local(2026, 1, 5, 8, 30);
+  clock.set(local(2026, 1, 5, 8, 30));
   TimerScheduler::tick(scheduler.timerId());  // a tick still queued when the timer was killed
   EXPECT_TRUE(runs.empty());
 
@@ -75,7 +75,7 @@ TEST_F(ScheduleTest, TimerThatCannotBeSetLeavesTheSchedulerInactive) {
 }
 
 TEST_F(ScheduleTest, TickReachesOnlySchedulersWithItsIdentifier) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   FakeTickSource otherTicks;
   TimerScheduler other(&otherTicks, 10000);
   TimerEntry mine(recorder());
@@ -86,7 +86,7 @@ TEST_F(ScheduleTest, TickReachesOnlySchedulersWithItsIdentifier) {
   timer.scheduler = &other;
   scheduleTimerEntry(theirs, timer, "COPY2", false, log);
 
-  clock.time = local(2026, 1, 5, 8, 0);
+  clock.set(local(2026, 1, 5, 8, 0));
   TimerScheduler::tick(scheduler.timerId());
   EXPECT_EQ(runs.size(), 1u);
   EXPECT_EQ(otherRuns, 0);
@@ -96,14 +96,14 @@ TEST_F(ScheduleTest, TickReachesOnlySchedulersWithItsIdentifier) {
 
 // A run pumps window messages, so ticks arrive while it is in progress.
 TEST_F(ScheduleTest, TickDuringARunDoesNotStartAnotherPass) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   bool busyDuringRun = false;
   bool insideFirst = false;
   std::vector<bool> secondRunInsideFirst;
   TimerEntry first([&](int) {
     insideFirst = true;
     busyDuringRun = scheduler.busy();
-    clock.time += 600;
+    clock.advance(600);
     ticks.tick();
     insideFirst = false;
     return 0;
@@ -123,7 +123,7 @@ TEST_F(ScheduleTest, TickDuringARunDoesNotStartAnotherPass) {
 // A copy definition with AUTORUN stops the scheduler for its run and starts it
 // again at the end; the pass goes on with the next entry.
 TEST_F(ScheduleTest, RunThatStopsAndRestartsTheSchedulerLeavesItActive) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   bool activeDuringRun = true;
   TimerEntry first([&](int) {
     scheduler.stop();
@@ -145,7 +145,7 @@ TEST_F(ScheduleTest, RunThatStopsAndRestartsTheSchedulerLeavesItActive) {
 }
 
 TEST_F(ScheduleTest, RunThatDestroysTheSchedulerEndsThePass) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   FakeTickSource ownTicks;
   auto doomed = std::make_unique<TimerScheduler>(&ownTicks, 10000);
   TimerEntry first([&](int) { return doomed.reset(), 0; });
@@ -155,7 +155,7 @@ TEST_F(ScheduleTest, RunThatDestroysTheSchedulerEndsThePass) {
   scheduleTimerEntry(first, timer, "COPY1", false, log);
   scheduleTimerEntry(second, timer, "COPY2", false, log);
 
-  clock.time = local(2026, 1, 5, 8, 0);
+  clock.set(local(2026, 1, 5, 8, 0));
   ownTicks.tick();
 
   EXPECT_EQ(first.fireCount(), 1);
@@ -164,7 +164,7 @@ TEST_F(ScheduleTest, RunThatDestroysTheSchedulerEndsThePass) {
 }
 
 TEST_F(ScheduleTest, EntryRemovedByAnEarlierRunIsNotChecked) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   auto second = std::make_unique<TimerEntry>(recorder());
   TimerEntry first([&](int) { return second.reset(), 0; });
   scheduleTimerEntry(first, schedule(2026, 1, 5, 8, 0), "COPY1", false, log);
@@ -229,7 +229,7 @@ TEST_F(ScheduleTest, OwnedEntryIsDeletedWhenRemovedButNotWhenMoved) {
 }
 
 TEST_F(ScheduleTest, NextEventIsTheEarliestTimeThatWillRun) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   TimerEntry finished(recorder()), later(recorder()), earlier(recorder()), disabled(recorder());
   scheduleTimerEntry(finished, schedule(2026, 1, 5, 7, 30), "DONE", false, log);
   scheduleTimerEntry(later, schedule(2026, 1, 7, 9, 0), "LATER", false, log);
@@ -250,7 +250,7 @@ TEST_F(ScheduleTest, NextEventIsTheEarliestTimeThatWillRun) {
 }
 
 TEST_F(ScheduleTest, NextEventLeavesPendingRetriesOut) {
-  clock.time = local(2026, 1, 5, 7, 0);
+  clock.set(local(2026, 1, 5, 7, 0));
   outcome = [](int) { return -1; };
   TimerSchedule timer = schedule(2026, 1, 5, 8, 0);
   every(timer, 1, 0, 0);

@@ -15,11 +15,11 @@
 namespace kestrel {
 namespace {
 
-using testing::Options;
-using testing::RecordedLine;
-using testing::RecordingLog;
-using testing::ScriptDatabases;
-using testing::TempFolder;
+using test::Options;
+using test::RecordedLine;
+using test::RecordingLog;
+using test::ScriptDatabases;
+using test::TempFolder;
 namespace c = command_id;
 namespace k = keyword_id;
 
@@ -286,8 +286,8 @@ TEST_P(ResolveTest, ChecksAndBinds) {
   ScriptReader reader(recording.log);
   reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
-  ASSERT_TRUE(reader.Load(folder.write("script.txt", c.script)));
-  std::vector<std::string> texts = recording.texts();
+  ASSERT_TRUE(reader.Load(folder.write("script.txt", databases.script(c.script))));
+  std::vector<std::string> texts = databases.plain(recording.texts());
   ASSERT_GE(texts.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(texts.begin() + 2, texts.end() - 1), c.lines);
   EXPECT_EQ(!model.empty(), c.modelKept);
@@ -385,9 +385,10 @@ TEST(ResolveTest, BindsTheFirstDefinitionOfTheNameAndKind) {
   reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(folder.write(
-      "script.txt",
-      Script({"COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=L\n", kTo, kKey, " COPY NAME TRANS=L\n",
-              "TRANSLATETABLE: L\n", kLock, "TRANSLATETABLE: L\n", kLock}))));
+      "script.txt", databases.script(Script({"COPYDEFINITION: C\n FROM SRC TABLE=A LOCK=L\n", kTo,
+                                             kKey, " COPY NAME TRANS=L\n", "TRANSLATETABLE: L\n",
+                                             kLock, "TRANSLATETABLE: L\n", kLock})))));
+  ASSERT_GE(model.size(), 3u);
   auto* copyDefinition = static_cast<CopyDefinition*>(model.first());
   Definition* translate = copyDefinition->next;
   Definition* lock = translate->next;
@@ -404,9 +405,9 @@ TEST(ResolveTest, TimerDebugLineNeedsBothOptions) {
   ScriptDatabases databases;
   TempFolder folder;
   std::string file =
-      folder.write("script.txt", Script({kFrom, kTo, kKey,
-                                         "TIMERDEFINITION: N\n START 1997-1-2 TIME=02:05 "
-                                         "DAYS=YYYYYNN\n"}));
+      folder.write("script.txt", databases.script(Script({kFrom, kTo, kKey,
+                                                          "TIMERDEFINITION: N\n START 1997-1-2 "
+                                                          "TIME=02:05 DAYS=YYYYYNN\n"})));
   for (bool debugMode : {false, true}) {
     Options options({"TimerDebugging=1", debugMode ? "DebugMode=1" : "DebugMode=0"});
     RecordingLog recording;
@@ -423,6 +424,7 @@ TEST(ResolveTest, TimerDebugLineNeedsBothOptions) {
     std::vector<std::string> expected;
     if (debugMode) expected = {"Debug: Timer [N] start=1997-01-02 02:05 days=YYYYYNN"};
     EXPECT_EQ(debugLines, expected);
+    ASSERT_FALSE(model.empty());
     EXPECT_TRUE(static_cast<TimerDefinition*>(model.last())->timerDebugging);
   }
 }
@@ -479,7 +481,7 @@ TEST(ScriptModelTest, RunsEveryDefinitionInScriptOrder) {
 TEST(ScriptModelTest, LogsTheNextScheduledEvent) {
   RecordingLog recording;
   ScriptModel model(recording.log);
-  FixedSchedule scheduled(testing::LocalTime(1997, 1, 28, 14, 5, 9));
+  FixedSchedule scheduled(test::LocalTime(1997, 1, 28, 14, 5, 9));
   FixedSchedule nothing(0);
   model.LogNextEvent(nullptr);
   model.LogNextEvent(&nothing);

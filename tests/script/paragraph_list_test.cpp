@@ -7,7 +7,7 @@
 namespace kestrel {
 namespace {
 
-using testing::Image;
+using test::Image;
 namespace c = command_id;
 namespace k = keyword_id;
 

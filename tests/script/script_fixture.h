@@ -18,7 +18,7 @@
 #include "odbc_test_folder.h"
 #include "script/paragraph_list.h"
 
-namespace kestrel::testing {
+namespace kestrel::test {
 
 // A moment in local time.
 inline std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
@@ -92,13 +92,25 @@ class Options {
 // Loading a script resolves its copy definitions, and resolving connects to
 // both data sources and reads their columns. These SQLite data sources are
 // the ones the test scripts name: SRC and S hold table A, DST and T table B,
-// each with the columns K, NAME and X.
+// each with the columns K, NAME and X. The folder gives them names of its
+// own: a script goes through script() before it is written, and what the
+// load logged through plain() before it is compared.
 class ScriptDatabases {
  public:
   ScriptDatabases() : folder_({"SRC", "DST", "S", "T"}) {
     for (const char* dsn : {"SRC", "S"}) create(dsn, "A");
     for (const char* dsn : {"DST", "T"}) create(dsn, "B");
   }
+  std::string script(const std::string& text) const { return folder_.withFolderNames(text); }
+  std::vector<RecordedLine> plain(std::vector<RecordedLine> lines) const {
+    for (RecordedLine& line : lines) line.text = folder_.withPlainNames(line.text);
+    return lines;
+  }
+  std::vector<std::string> plain(std::vector<std::string> texts) const {
+    for (std::string& text : texts) text = folder_.withPlainNames(text);
+    return texts;
+  }
+  std::string plain(const std::string& text) const { return folder_.withPlainNames(text); }
   // The lines a successful column load of copy definition `name` writes.
   static std::vector<std::string> loadLines(const std::string& name, const std::string& from,
                                             const std::string& to) {
@@ -109,10 +121,9 @@ class ScriptDatabases {
 
  private:
   void create(const std::string& dsn, const std::string& table) {
-    EXPECT_EQ(
-        test::execSql(test::OdbcTestFolder::sqlite(dsn),
-                      {"CREATE TABLE " + table + " (K INTEGER, NAME VARCHAR(20), X INTEGER)"}),
-        "");
+    EXPECT_EQ(test::execSql(folder_.sqlite(dsn), {"CREATE TABLE " + table +
+                                                  " (K INTEGER, NAME VARCHAR(20), X INTEGER)"}),
+              "");
   }
   test::OdbcTestFolder folder_;
 };
@@ -135,4 +146,4 @@ inline std::string Image(const ParagraphList& list) {
   return image;
 }
 
-}  // namespace kestrel::testing
+}  // namespace kestrel::test

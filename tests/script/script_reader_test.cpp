@@ -12,12 +12,12 @@
 namespace kestrel {
 namespace {
 
-using testing::Image;
-using testing::Options;
-using testing::RecordedLine;
-using testing::RecordingLog;
-using testing::ScriptDatabases;
-using testing::TempFolder;
+using test::Image;
+using test::Options;
+using test::RecordedLine;
+using test::RecordingLog;
+using test::ScriptDatabases;
+using test::TempFolder;
 
 const std::string kDashes(69, '-');
 const char kNoProcessing[] = "No processing will be performed";
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct FormatCase {
   const char* name;
   std::string script;
-  std::string image;  // the ParagraphList, see testing::Image
+  std::string image;  // the ParagraphList, see test::Image
 };
 
 void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.name; }
@@ -222,12 +222,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ScriptReaderTest, LogsTheLoadAndListsThePhysicalLines) {
   ScriptDatabases databases;
   TempFolder folder;
-  std::string file = folder.write("nightly.txt",
-                                  "COPYDEFINITION: C\n"
-                                  "  FROM SRC TABLE=A +\n"
-                                  "    WHERE='X = 1'\n"
-                                  "  TO DST TABLE=B\n"
-                                  "  COPY K KEY=YES");
+  std::string file = folder.write("nightly.txt", databases.script("COPYDEFINITION: C\n"
+                                                                  "  FROM SRC TABLE=A +\n"
+                                                                  "    WHERE='X = 1'\n"
+                                                                  "  TO DST TABLE=B\n"
+                                                                  "  COPY K KEY=YES"));
   Options options({"ListScript=1"});
   RecordingLog recording;
   ScriptModel model(recording.log);
@@ -235,7 +234,7 @@ TEST(ScriptReaderTest, LogsTheLoadAndListsThePhysicalLines) {
   reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   ASSERT_TRUE(reader.Load(file));
-  EXPECT_EQ(recording.lines,
+  EXPECT_EQ(databases.plain(recording.lines),
             (std::vector<RecordedLine>{
                 {kDashes, Normal},
                 {"Starting to read script file '" + file + "'", Normal},
@@ -280,7 +279,7 @@ TEST_P(ReaderLoadTest, LogsWithAModelOnly) {
   } else if (c.script == "/") {
     file = folder.path();
   } else if (!c.script.empty()) {
-    file = folder.write("script.txt", c.script == "<empty>" ? "" : c.script);
+    file = folder.write("script.txt", c.script == "<empty>" ? "" : databases.script(c.script));
   }
   std::vector<RecordedLine> expected = c.modelLines;
   for (RecordedLine& line : expected) {
@@ -294,7 +293,7 @@ TEST_P(ReaderLoadTest, LogsWithAModelOnly) {
   reader.setFactory(&runnableDefinitions());
   reader.setModel(&model);
   EXPECT_EQ(reader.Load(file), c.result);
-  EXPECT_EQ(recording.lines, expected);
+  EXPECT_EQ(databases.plain(recording.lines), expected);
   EXPECT_EQ(!model.empty(), c.modelKept);
 
   RecordingLog silent;
@@ -445,19 +444,20 @@ TEST(ScriptReaderTest, ReadsIntoModelAndListenerAndStartsAfresh) {
   reader.setModel(&model);
   reader.setListener(&paragraphs);
 
-  EXPECT_FALSE(reader.Load(folder.write("bad.txt", std::string(kCopyStart) + "  COPY X KEY=Y\n")));
+  EXPECT_FALSE(reader.Load(
+      folder.write("bad.txt", databases.script(std::string(kCopyStart) + "  COPY X KEY=Y\n"))));
   EXPECT_TRUE(model.empty());
   EXPECT_EQ(
-      Image(paragraphs),
+      databases.plain(Image(paragraphs)),
       "COPYDEFINITION: C\n  FROM [SRC] TABLE=[A]\n  TO [DST] TABLE=[B]\n  COPY [K] KEY=[YES]\n"
       "  COPY [X] KEY=[Y]\n");
 
-  ASSERT_TRUE(
-      reader.Load(folder.write("good.txt", std::string(kCopyStart) + "COPYDEFINITION: D\n"
-                                                                     "  FROM S TABLE=A\n"
-                                                                     "  TO T TABLE=B\n"
-                                                                     "  COPY K KEY=YES\n")));
-  EXPECT_EQ(model.size(), 2u);
+  ASSERT_TRUE(reader.Load(
+      folder.write("good.txt", databases.script(std::string(kCopyStart) + "COPYDEFINITION: D\n"
+                                                                          "  FROM S TABLE=A\n"
+                                                                          "  TO T TABLE=B\n"
+                                                                          "  COPY K KEY=YES\n"))));
+  ASSERT_EQ(model.size(), 2u);
   EXPECT_EQ(paragraphs.paragraphs.size(), 2u);
   EXPECT_EQ(model.first()->name, "C");
   EXPECT_EQ(model.first()->next, model.last());

@@ -18,15 +18,15 @@
 namespace kestrel {
 namespace {
 
-using testing::Image;
-using testing::RecordingLog;
-using testing::TempFolder;
+using test::Image;
+using test::RecordingLog;
+using test::TempFolder;
 namespace c = command_id;
 namespace k = keyword_id;
 
 class FixedClock : public Clock {
  public:
-  FixedClock() : when_(testing::LocalTime(1997, 1, 28, 14, 5, 0)) {}
+  FixedClock() : when_(test::LocalTime(1997, 1, 28, 14, 5, 0)) {}
   std::time_t now() const override { return when_; }
 
  private:
@@ -145,7 +145,7 @@ TEST_F(ScriptWriterTest, RoundTripsEveryParagraphKind) {
   test::OdbcTestFolder odbc;
   std::ofstream(odbc.odbcIni(), std::ios::app)
       << "[STATUS]\nDriver=SQLite3\nDatabase=" << odbc.file("a.db") << "\n\n";
-  ASSERT_EQ(test::execSql(test::OdbcTestFolder::database(test::DatabaseKind::SQLite),
+  ASSERT_EQ(test::execSql(odbc.database(test::DatabaseKind::SQLite),
                           {"CREATE TABLE LOADS (NAME VARCHAR(10), STATE VARCHAR(10))"}),
             "");
   RecordingLog recording;

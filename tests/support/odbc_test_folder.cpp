@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -115,9 +117,35 @@ class RawConnection {
   std::string error_;
 };
 
+// Replaces every whole-word `from` in `text` by `to`; a word is a run of
+// letters, digits and underscores, so "SRC" is found in "FROM SRC TABLE" and
+// "SRC: SELECT" but not in "SRC2" or "SRC_7".
+std::string replaceWord(const std::string& text, const std::string& from, const std::string& to) {
+  auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  std::string result;
+  std::size_t at = 0;
+  for (;;) {
+    std::size_t found = text.find(from, at);
+    if (found == std::string::npos) break;
+    std::size_t end = found + from.size();
+    bool whole =
+        (found == 0 || !wordChar(text[found - 1])) && (end == text.size() || !wordChar(text[end]));
+    result.append(text, at, found - at);
+    result += whole ? to : from;
+    at = end;
+  }
+  result.append(text, at, std::string::npos);
+  return result;
+}
+
 }  // namespace
 
 OdbcTestFolder::OdbcTestFolder(const std::vector<std::string>& extraSqlite) {
+  static std::atomic<int> folders{0};
+  suffix_ = "_" + std::to_string(++folders);
+  plainNames_ = {kSqliteA, kSqliteB, kSqliteC, kPostgreSQL, kMariaDB};
+  plainNames_.insert(plainNames_.end(), extraSqlite.begin(), extraSqlite.end());
+
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrel-test-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -127,15 +155,16 @@ OdbcTestFolder::OdbcTestFolder(const std::vector<std::string>& extraSqlite) {
 
   std::ofstream ini(odbcIni());
   for (auto [dsn, file] : {std::pair{kSqliteA, "a.db"}, {kSqliteB, "b.db"}, {kSqliteC, "c.db"}}) {
-    ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << this->file(file) << "\nTimeout=5000\n\n";
-  }
-  for (const std::string& dsn : extraSqlite) {
-    ini << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << file(dsn + ".db")
+    ini << "[" << this->dsn(dsn) << "]\nDriver=SQLite3\nDatabase=" << this->file(file)
         << "\nTimeout=5000\n\n";
   }
-  ini << "[" << kPostgreSQL << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort="
+  for (const std::string& dsn : extraSqlite) {
+    ini << "[" << this->dsn(dsn) << "]\nDriver=SQLite3\nDatabase=" << file(dsn + ".db")
+        << "\nTimeout=5000\n\n";
+  }
+  ini << "[" << dsn(kPostgreSQL) << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort="
       << portFromEnvironment("KESTREL_PG_PORT", kPostgreSQLPort) << "\nDatabase=kestrel_test\n\n";
-  ini << "[" << kMariaDB << "]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort="
+  ini << "[" << dsn(kMariaDB) << "]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort="
       << portFromEnvironment("KESTREL_MARIADB_PORT", kMariaDBPort) << "\nDatabase=kestrel_test\n\n";
   ini.close();
 
@@ -155,23 +184,45 @@ OdbcTestFolder::~OdbcTestFolder() {
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
-TestDatabase OdbcTestFolder::database(DatabaseKind kind) {
+TestDatabase OdbcTestFolder::database(DatabaseKind kind) const {
   switch (kind) {
     case DatabaseKind::SQLite:
-      return {kind, "SQLite", kSqliteA, "", ""};
+      return {kind, "SQLite", dsn(kSqliteA), "", ""};
     case DatabaseKind::PostgreSQL:
-      return {kind, "PostgreSQL", kPostgreSQL, kServerUser, kServerPassword};
+      return {kind, "PostgreSQL", dsn(kPostgreSQL), kServerUser, kServerPassword};
     case DatabaseKind::MariaDB:
-      return {kind, "MariaDB", kMariaDB, kServerUser, kServerPassword};
+      return {kind, "MariaDB", dsn(kMariaDB), kServerUser, kServerPassword};
   }
   return {};
+}
+
+std::string OdbcTestFolder::withFolderNames(const std::string& text) const {
+  std::string result = text;
+  for (const std::string& name : plainNames_) result = replaceWord(result, name, dsn(name));
+  return result;
+}
+
+std::string OdbcTestFolder::withPlainNames(const std::string& text) const {
+  std::string result = text;
+  for (const std::string& name : plainNames_) result = replaceWord(result, dsn(name), name);
+  return result;
 }
 
 std::vector<DatabaseKind> allDatabaseKinds() {
   return {DatabaseKind::SQLite, DatabaseKind::PostgreSQL, DatabaseKind::MariaDB};
 }
 
-std::string databaseKindName(DatabaseKind kind) { return OdbcTestFolder::database(kind).name; }
+std::string databaseKindName(DatabaseKind kind) {
+  switch (kind) {
+    case DatabaseKind::SQLite:
+      return "SQLite";
+    case DatabaseKind::PostgreSQL:
+      return "PostgreSQL";
+    case DatabaseKind::MariaDB:
+      return "MariaDB";
+  }
+  return {};
+}
 
 bool databaseAvailable(DatabaseKind kind, std::string* reason) {
   int port = 0;

@@ -6,6 +6,16 @@
 // tests/servers/servers.sh, points ODBCINI at it before any ODBC call of the
 // test, and removes the folder afterwards. The drivers stay registered in
 // /etc/odbcinst.ini.
+//
+// Once the MariaDB driver has connected in a process, the driver manager
+// answers later odbc.ini reads from what it read before, by data source
+// name, so a name written by an earlier folder would still lead to that
+// folder's database (or to the port of a server long gone).
+// Every folder therefore gives its data sources names of their own: the
+// plain name and a suffix unique in the process ("SRC" becomes "SRC_7").
+// Tests ask the folder for the names (dsn, sqlite, database), or write their
+// scripts and expected lines with the plain names and let the folder turn
+// them into its own (withFolderNames) and back (withPlainNames).
 
 #include <gtest/gtest.h>
 
@@ -27,20 +37,16 @@ struct TestDatabase {
 
 class OdbcTestFolder {
  public:
-  // DSN names written into every folder's odbc.ini.
+  // The plain data source names of every folder's odbc.ini.
   static constexpr const char* kSqliteA = "kt_sqlite_a";  // database file a.db
   static constexpr const char* kSqliteB = "kt_sqlite_b";  // b.db
   static constexpr const char* kSqliteC = "kt_sqlite_c";  // c.db
   static constexpr const char* kPostgreSQL = "kt_postgresql";
   static constexpr const char* kMariaDB = "kt_mariadb";
 
-  // extraSqlite: further SQLite data source names, each with its own
+  // extraSqlite: further plain SQLite data source names, each with its own
   // database file "<name>.db" in the folder.
   explicit OdbcTestFolder(const std::vector<std::string>& extraSqlite = {});
-  // A SQLite data source of this folder as the tests reach it.
-  static TestDatabase sqlite(const std::string& dsn) {
-    return {DatabaseKind::SQLite, "SQLite", dsn, "", ""};
-  }
   OdbcTestFolder(const OdbcTestFolder&) = delete;
   OdbcTestFolder& operator=(const OdbcTestFolder&) = delete;
   ~OdbcTestFolder();
@@ -49,10 +55,23 @@ class OdbcTestFolder {
   std::string file(const std::string& name) const { return path_ + "/" + name; }
   std::string odbcIni() const { return file("odbc.ini"); }
 
-  // The database as the tests reach it: DSN, user and password.
-  static TestDatabase database(DatabaseKind kind);
+  // This folder's name of the data source with the plain name `name`.
+  std::string dsn(const std::string& name) const { return name + suffix_; }
+  // A SQLite data source of this folder (by plain name) as the tests reach it.
+  TestDatabase sqlite(const std::string& name) const {
+    return {DatabaseKind::SQLite, "SQLite", dsn(name), "", ""};
+  }
+  // The database as the tests reach it: this folder's DSN, user and password.
+  TestDatabase database(DatabaseKind kind) const;
+
+  // `text` with every plain data source name of this folder, as a whole word,
+  // replaced by the folder's name for it; withPlainNames does the reverse.
+  std::string withFolderNames(const std::string& text) const;
+  std::string withPlainNames(const std::string& text) const;
 
  private:
+  std::string suffix_;
+  std::vector<std::string> plainNames_;
   std::string path_;
   std::string previousOdbcIni_;
   bool hadOdbcIni_ = false;

@@ -30,7 +30,7 @@ class CatalogTest : public ::testing::TestWithParam<DatabaseKind> {
  protected:
   void SetUp() override {
     KESTREL_REQUIRE_DATABASE(GetParam());
-    db_ = OdbcTestFolder::database(GetParam());
+    db_ = folder_.database(GetParam());
     table_ = lower(test::uniqueTableName("cat"));
     ASSERT_TRUE(environment_.open(false));
     ASSERT_EQ(

@@ -17,6 +17,8 @@ PACKAGES=(
   qt6-base-dev xvfb xauth imagemagick
   # benchmark
   hyperfine time
+  # desktop install checks, the main window's end-to-end test, icons, screenshots
+  desktop-file-utils appstream xdotool librsvg2-bin
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -70,6 +70,25 @@ else
     kill "$pid"
   fi
 fi
+
+# SIGTERM ends the window program as Exit does: status 0.
+env -u QT_QPA_PLATFORM "$bin/kestrel" "ScriptFile=$work/script.txt" "TempFile=$work/temp/k-%p.tmp" \
+  >"$work/out.txt" 2>&1 &
+pid=$!
+if wait_for 20 find_window; then
+  kill -TERM "$pid"
+  if wait_for 10 bash -c "! kill -0 $pid 2>/dev/null"; then
+    wait "$pid"
+    rc=$?
+    [ "$rc" -eq 0 ] || fail "SIGTERM: exit status $rc, expected 0"$'\n'"$(cat "$work/out.txt")"
+  else
+    fail "SIGTERM did not end the program"
+    kill -KILL "$pid"
+  fi
+else
+  fail "the main window did not appear a second time"
+  kill "$pid" 2>/dev/null
+fi
 [ -z "$(ls -A "$work/temp")" ] || fail "temporary file left behind: $(ls -A "$work/temp")"
 
 # Without a display: one line naming the headless modes, status 2, no abort.

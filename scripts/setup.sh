@@ -19,6 +19,8 @@ PACKAGES=(
   hyperfine time
   # CI checks (scripts/ci_checks.sh): the format check
   clang-format
+  # desktop install checks, the main window's end-to-end test, icons, screenshots
+  desktop-file-utils appstream xdotool librsvg2-bin
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -17,6 +17,8 @@ PACKAGES=(
   qt6-base-dev xvfb xauth imagemagick
   # benchmark
   hyperfine time
+  # wagtail: the key-driven window test, its screenshots and the grid benchmark
+  xdotool bc
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -43,12 +43,22 @@ void TableList::addRow(const std::vector<std::string>& cells) {
 }
 
 void TableList::addRow(const std::string* cells, size_t count) {
-  rowStart_.push_back(text_.size());
-  for (size_t column = 0; column < columns_.size(); ++column) {
+  auto textOf = [&](size_t column) {
     std::string_view text;
     if (column < count) text = cells[column];
-    if (text.size() > 0xffff) text = text.substr(0, 0xffff);
-    text_.append(text);
+    return text.substr(0, 0xffff);
+  };
+  size_t length = 0;
+  for (size_t column = 0; column < columns_.size(); ++column) length += textOf(column).size();
+  if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < length) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(std::max(kBlockSize, length));
+  }
+  std::string& block = blocks_.back();
+  rowStart_.push_back((uint64_t{blocks_.size() - 1} << 32) | block.size());
+  for (size_t column = 0; column < columns_.size(); ++column) {
+    std::string_view text = textOf(column);
+    block.append(text);
     cellLength_.push_back(static_cast<uint16_t>(text.size()));
     measure(columns_[column], text);
   }
@@ -57,9 +67,10 @@ void TableList::addRow(const std::string* cells, size_t count) {
 
 std::string_view TableList::cell(size_t row, size_t column) const {
   const size_t base = row * columns_.size();
-  uint64_t offset = rowStart_[row];
+  const std::string& block = blocks_[rowStart_[row] >> 32];
+  size_t offset = rowStart_[row] & 0xffffffffu;
   for (size_t i = 0; i < column; ++i) offset += cellLength_[base + i];
-  return std::string_view(text_).substr(offset, cellLength_[base + column]);
+  return std::string_view(block).substr(offset, cellLength_[base + column]);
 }
 
 void TableList::toggleSelected(size_t row) {

@@ -5,8 +5,8 @@
 // The window only paints what this says and forwards keys, clicks and
 // scroll bar moves; everything here works without a display.
 //
-// Cell texts of all rows live in one buffer, so memory grows with the text
-// held and a few bytes per cell, not with an object per cell.
+// Cell texts of all rows live in large shared blocks, so memory grows with
+// the text held and a few bytes per cell, not with an object per cell.
 
 #include <cstdint>
 #include <functional>
@@ -108,8 +108,12 @@ class TableList {
   std::string title_;
   TextWidth measure_;
   std::vector<Column> columns_;
-  std::string text_;                  // every cell's text, row after row
-  std::vector<uint64_t> rowStart_;    // offset of each row's first cell in text_
+  // Every cell's text, row after row, in blocks that are filled and never
+  // grown: no block is ever copied to a larger one, and a row never spans
+  // two blocks.
+  static constexpr size_t kBlockSize = size_t{1} << 22;
+  std::vector<std::string> blocks_;
+  std::vector<uint64_t> rowStart_;    // block index << 32 | offset of the row's first cell
   std::vector<uint16_t> cellLength_;  // rowCount * columnCount lengths
   std::vector<bool> selected_;
   size_t selectedCount_ = 0;

@@ -29,6 +29,10 @@ WagtailMainWindow::WagtailMainWindow(Profile& profile, QWidget* parent)
     if (QMdiSubWindow* sub = mdi_->activeSubWindow()) sub->close();
   });
   connect(exit, &QAction::triggered, this, &QWidget::close);
+  // Esc and Ctrl+C act only in the frame itself: in the Execute SQL dialog
+  // Esc closes the dialog and Ctrl+C copies text, as everywhere else.
+  close_->setShortcutContext(Qt::WindowShortcut);
+  exit->setShortcutContext(Qt::WindowShortcut);
 
   sqlMenu_ = menuBar()->addMenu("&Sql");
   open_ = command(sqlMenu_, "&Open ODBC connection...", "openConnectionAction", Qt::Key_F4);

@@ -217,6 +217,25 @@ TEST_F(WagtailWindowTest, ExecuteDialogRunsTypedSqlWithEnter) {
   QTRY_VERIFY(!document->executeDialog());
 }
 
+// Esc is Exit and Ctrl+C is Close in the frame only: in the Execute SQL
+// dialog they close the dialog and copy text.
+TEST_F(WagtailWindowTest, FrameKeysDoNotActInTheExecuteDialog) {
+  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
+  document->executeSqlCommands();
+  QPointer<ExecuteSqlDialog> dialog = document->executeDialog();
+  ASSERT_TRUE(dialog && QTest::qWaitForWindowExposed(dialog));
+  auto* sql = dialog->findChild<QPlainTextEdit*>("sqlEdit");
+  QTest::keyClicks(sql, "SELECT 1;");
+  sql->selectAll();
+  QTest::keyClick(sql, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "SELECT 1;");
+  EXPECT_EQ(window_->documents().size(), 1);
+  QTest::keyClick(sql, Qt::Key_Escape);
+  QTRY_VERIFY(!dialog);
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(window_->documents().size(), 1);
+}
+
 TEST_F(WagtailWindowTest, GridKeysMouseAndSelection) {
   ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
   document->execute(
@@ -264,16 +283,16 @@ TEST_F(WagtailWindowTest, GridKeysMouseAndSelection) {
 TEST_F(WagtailWindowTest, StoppingAFetchKeepsTheRowsReadSoFar) {
   ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
   document->execute(
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000000) "
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
       "SELECT i FROM n;");
-  ASSERT_TRUE(waitIdle(document));
+  ASSERT_TRUE(waitIdle(document, 120000));  // the driver reads the whole result here
   document->showResult(document);
   TableList* list = document->tableList();
   QTRY_VERIFY(list->rowCount() > 0);
   EXPECT_NE(list->statusText.find("Reading rows..."), std::string::npos);
   document->gridWindow()->findChild<QAction*>("stopReadingAction")->trigger();
   QTRY_VERIFY_WITH_TIMEOUT(!document->fetching(), 20000);
-  EXPECT_LT(list->rowCount(), 3000000u);
+  EXPECT_LT(list->rowCount(), 1000000u);
   EXPECT_EQ(list->cell(0, 0), "1");
   EXPECT_EQ(list->statusText, "");
 }

@@ -52,6 +52,21 @@ TEST(TableList, MeasuresWidthsWhenTextsAreSetAndHoldsCells) {
   EXPECT_EQ(list.firstNumber(), 1u);
 }
 
+TEST(TableList, KeepsEveryCellWhenTheTextFillsManyBlocks) {
+  TableList list;
+  list.addColumn("a");
+  list.addColumn("b");
+  for (int i = 0; i < 200; ++i)
+    list.addRow({std::string(40000, static_cast<char>('a' + i % 26)), std::to_string(i)});
+  list.addRow({std::string(70000, 'z')});  // cut to the 16-bit cell length
+  for (int i : {0, 99, 104, 199}) {
+    EXPECT_EQ(list.cell(i, 0), std::string(40000, static_cast<char>('a' + i % 26))) << i;
+    EXPECT_EQ(list.cell(i, 1), std::to_string(i));
+  }
+  EXPECT_EQ(list.cell(200, 0).size(), 0xffffu);
+  EXPECT_EQ(list.cell(200, 1), "");
+}
+
 TEST(TableList, EmptyResultShowsZeroCounters) {
   TableList list = rowsOf(0);
   EXPECT_EQ(list.firstNumber(), 0u);

@@ -38,14 +38,20 @@ timed() {  # prints seconds of one run of the command; its peak RSS goes to $WOR
   echo "$end - $start" | bc
 }
 measure() {  # measure DSN USER PASSWORD
+  # The two programs take turns, so that a load on the machine hits both alike.
+  local reads=() grids=() readRss gridRss text
+  for _ in $(seq "$REPS"); do
+    reads+=("$(timed "$BIN/odbc_read_limit" "$1" "$2" "$3" "$TABLE")")
+    readRss=$(($(cat "$WORK/rss") / 1024))
+    grids+=("$(timed "$BIN/wagtail_grid" "$1" "$2" "$3" "$TABLE")")
+    gridRss=$(($(cat "$WORK/rss") / 1024))
+  done
   local read grid
-  local read grid readRss text
-  read=$(for _ in $(seq "$REPS"); do timed "$BIN/odbc_read_limit" "$1" "$2" "$3" "$TABLE"; done | median)
-  readRss=$(($(cat "$WORK/rss") / 1024))
-  grid=$(for _ in $(seq "$REPS"); do timed "$BIN/wagtail_grid" "$1" "$2" "$3" "$TABLE"; done | median)
+  read=$(printf '%s\n' "${reads[@]}" | median)
+  grid=$(printf '%s\n' "${grids[@]}" | median)
   text=$(sed 's/.* s, \([0-9.]*\) MB cell text.*/\1/' "$WORK/last.out")
   printf '| %s | %s | %.2f | %.2f | %.2f | %s MB | %s MB | %s MB |\n' "$1" "$N" "$read" "$grid" \
-    "$(echo "scale=3; $grid / $read" | bc)" "$readRss" "$(($(cat "$WORK/rss") / 1024))" "$text"
+    "$(echo "scale=3; $grid / $read" | bc)" "$readRss" "$gridRss" "$text"
 }
 
 echo "| data source | rows | read limit (s) | wagtail grid (s) | ratio | read limit peak RSS | grid peak RSS | cell text held |"

@@ -21,6 +21,8 @@ PACKAGES=(
   clang-format
   # desktop install checks, the main window's end-to-end test, icons, screenshots
   desktop-file-utils appstream xdotool librsvg2-bin
+  # wagtail: the key-driven window test, its screenshots and the grid benchmark
+  xdotool bc
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -79,7 +79,7 @@ EditDefinitionDialog::EditDefinitionDialog(Paragraph& paragraph, QWidget* parent
     key_->setText(qtText(coded->argument));
   }
 
-  connect(list_, &QListWidget::currentRowChanged, this, [this] { showSelected(); });
+  connect(list_, &QListWidget::itemSelectionChanged, this, [this] { showSelected(); });
   connect(from_, &QLineEdit::textChanged, this, [this] { updateStates(); });
   connect(encrypt_, &QCheckBox::toggled, this, [this] { updateStates(); });
   connect(add_, &QPushButton::clicked, this, [this] { add(); });
@@ -110,9 +110,9 @@ void EditDefinitionDialog::fillList() {
 }
 
 Command* EditDefinitionDialog::selectedCommand() const {
-  QListWidgetItem* item = list_->currentItem();
-  if (!item || !item->isSelected()) return nullptr;
-  return reinterpret_cast<Command*>(item->data(Qt::UserRole).value<quintptr>());
+  QList<QListWidgetItem*> selected = list_->selectedItems();
+  if (selected.isEmpty()) return nullptr;
+  return reinterpret_cast<Command*>(selected.first()->data(Qt::UserRole).value<quintptr>());
 }
 
 void EditDefinitionDialog::showSelected() {
@@ -164,8 +164,7 @@ void EditDefinitionDialog::add() {
   setReplacement(*command, to);
   auto* item = new QListWidgetItem(lineText(*command), list_);
   item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(command)));
-  list_->setCurrentItem(item);
-  item->setSelected(true);
+  list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
   updateStates();
 }
 
@@ -176,7 +175,7 @@ void EditDefinitionDialog::update() {
   if (!acceptScriptText(to, "The replacement text", to_)) return;
   command->argument = scriptText(from_->text());
   setReplacement(*command, to);
-  list_->currentItem()->setText(lineText(*command));
+  list_->selectedItems().first()->setText(lineText(*command));
   updateStates();
 }
 
@@ -188,9 +187,9 @@ void EditDefinitionDialog::remove() {
           BoxIcon::Question, BoxButtons::YesNo) != BoxAnswer::Yes) {
     return;
   }
-  delete list_->takeItem(list_->currentRow());
+  delete list_->selectedItems().first();
   paragraph_.RemoveCommand(command);
-  list_->setCurrentRow(-1);
+  list_->clearSelection();
   from_->clear();
   to_->clear();
   updateStates();

@@ -145,11 +145,13 @@ void EditScriptDialog::save(bool reload) {
     return;
   }
   const std::string fileName = scriptText(fileName_->text());
-  if (Option* option = options_.Find("ScriptFile", false)) options_.SetText(option, fileName);
   if (!ScriptWriter::Save(fileName, &paragraphs_)) {
     programMessageBox().show(fileName, "Cannot save file", BoxIcon::Warning);
     return;
   }
+  // Stored only once the file is there: the program must not be pointed at a
+  // script that could not be written.
+  if (Option* option = options_.Find("ScriptFile", false)) options_.SetText(option, fileName);
   done(reload ? QDialog::Accepted : QDialog::Rejected);
 }
 

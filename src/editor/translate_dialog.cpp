@@ -94,7 +94,7 @@ TranslateDialog::TranslateDialog(Paragraph& paragraph, QWidget* parent)
   layout->addLayout(left, 1);
   layout->addLayout(buttons);
 
-  connect(list_, &QListWidget::currentRowChanged, this, [this] { showSelected(); });
+  connect(list_, &QListWidget::itemSelectionChanged, this, [this] { showSelected(); });
   connect(from_, &QLineEdit::textChanged, this, [this] { updateStates(); });
   connect(fromHex_, &QCheckBox::toggled, this, [this] { updateStates(); });
   connect(add_, &QPushButton::clicked, this, [this] { add(); });
@@ -124,9 +124,9 @@ void TranslateDialog::fillList() {
 }
 
 Command* TranslateDialog::selectedCommand() const {
-  QListWidgetItem* item = list_->currentItem();
-  if (!item || !item->isSelected()) return nullptr;
-  return reinterpret_cast<Command*>(item->data(Qt::UserRole).value<quintptr>());
+  QList<QListWidgetItem*> selected = list_->selectedItems();
+  if (selected.isEmpty()) return nullptr;
+  return reinterpret_cast<Command*>(selected.first()->data(Qt::UserRole).value<quintptr>());
 }
 
 void TranslateDialog::showSelected() {
@@ -167,8 +167,7 @@ void TranslateDialog::add() {
   command->SetText(k::To, to);
   auto* item = new QListWidgetItem(lineText(*command), list_);
   item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(command)));
-  list_->setCurrentItem(item);
-  item->setSelected(true);
+  list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
   updateStates();
 }
 
@@ -178,7 +177,7 @@ void TranslateDialog::update() {
   if (!command || !update_->isEnabled() || !codesFromFields(from, to)) return;
   command->argument = from;
   command->SetText(k::To, to);
-  list_->currentItem()->setText(lineText(*command));
+  list_->selectedItems().first()->setText(lineText(*command));
   updateStates();
 }
 
@@ -190,9 +189,9 @@ void TranslateDialog::remove() {
           BoxIcon::Question, BoxButtons::YesNo) != BoxAnswer::Yes) {
     return;
   }
-  delete list_->takeItem(list_->currentRow());
+  delete list_->selectedItems().first();
   paragraph_.RemoveCommand(command);
-  list_->setCurrentRow(-1);
+  list_->clearSelection();
   from_->clear();
   to_->clear();
   fromHex_->setChecked(false);

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,10 +61,12 @@ QStringList lines(QWidget* dialog) {
   return texts;
 }
 
+// As a user selects: a click on the line.
 void selectLine(QDialog* dialog, int row) {
   auto* list = control<QListWidget>(dialog, "paragraphList");
-  list->setCurrentRow(row);
-  list->item(row)->setSelected(true);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(row)).center());
+  ASSERT_TRUE(list->item(row)->isSelected());
 }
 
 // From the paragraphs dialog: "Create New Paragraph" with this kind and
@@ -319,6 +322,25 @@ TEST_F(EditScriptTest, ButtonStatesFollowTheNameAndTheEditedFlag) {
   EXPECT_FALSE(enabled(&dialog, "saveScriptButton"));
 }
 
+TEST_F(EditScriptTest, BrowseTakesANewNameIntoTheField) {
+  options.SetText(options.Find("ScriptFile"), file("old.txt"));
+  EditScriptDialog dialog(options);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  const QString chosen = QString::fromStdString(file("chosen.txt"));
+  whenShown("browseFileDialog", [&](QDialog* browse) {
+    EXPECT_EQ(browse->windowTitle(), "Define script filename");
+    auto* files = qobject_cast<QFileDialog*>(browse);
+    ASSERT_NE(files, nullptr);
+    EXPECT_EQ(files->nameFilters(), QStringList({"Text files (*.txt)", "All files (*.*)"}));
+    // Typed into the dialog's own name field, as a user does.
+    typeInto(browse, "fileNameEdit", chosen);
+    QTest::keyClick(control<QWidget>(browse, "fileNameEdit"), Qt::Key_Return);
+  });
+  click(&dialog, "browseButton");
+  EXPECT_EQ(control<QLineEdit>(&dialog, "scriptFileEdit")->text(), chosen);
+}
+
 // "Save script" ends with Cancel, "Save and Reload script" with OK; without
 // edits neither writes.
 TEST_F(EditScriptTest, SaveResultsAndNothingWrittenWithoutEdits) {
@@ -379,6 +401,7 @@ TEST_F(EditScriptTest, AFailedSaveWarnsWithTheNameAndKeepsTheDialogAndItsEdits) 
     EXPECT_EQ(boxes.boxes[0].text, target);
     EXPECT_EQ(boxes.boxes[0].caption, "Cannot save file");
     EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(options.text("ScriptFile"), file("start.txt"));
     // Named again, the same edits are saved.
     typeInto(&dialog, "scriptFileEdit", QString::fromStdString(file("start.txt")));
     click(&dialog, "saveScriptButton");
@@ -502,7 +525,6 @@ TEST_F(EditScriptTest, DoubleClickOpensTheKindsDialog) {
     click(edit, "returnButton");
   });
   const QPoint line = view->visualItemRect(view->item(1)).center();
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, line);
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, line);
   EXPECT_TRUE(opened);
 }

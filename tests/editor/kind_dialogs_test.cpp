@@ -24,9 +24,11 @@ namespace k = keyword_id;
 
 using KindDialogTest = EditorTest;
 
+// As a user selects: a click on the line.
 void select(QListWidget* list, int row) {
-  list->setCurrentRow(row);
-  list->item(row)->setSelected(true);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(row)).center());
+  ASSERT_TRUE(list->item(row)->isSelected());
 }
 
 bool enabled(QWidget* dialog, const char* name) {

@@ -30,10 +30,9 @@ namespace kestrel::test {
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  MainWindowTest()
-      : options(profile),
-        source(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA)),
-        target(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteB)) {
+  MainWindowTest() : options(profile) {
+    source = folder.sqlite(OdbcTestFolder::kSqliteA);
+    target = folder.sqlite(OdbcTestFolder::kSqliteB);
     DefineKestrelOptions(options);
     // The run processes window messages between rows, as the program's does.
     setProgramMessagePump(&pump);
@@ -61,8 +60,12 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_EQ(execSql(target, {"CREATE TABLE DST_T (K INTEGER, NAME VARCHAR(20))"}), "");
     writeScript(
         "COPYDEFINITION: NIGHTLY\n"
-        "  FROM kt_sqlite_a TABLE=SRC_T\n"
-        "  TO kt_sqlite_b TABLE=DST_T UPDATE=KEYS\n"
+        "  FROM " +
+        source.dsn +
+        " TABLE=SRC_T\n"
+        "  TO " +
+        target.dsn +
+        " TABLE=DST_T UPDATE=KEYS\n"
         "  COPY K KEY=YES\n"
         "  COPY NAME\n");
   }

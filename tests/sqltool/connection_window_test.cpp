@@ -90,8 +90,9 @@ class WagtailWindowTest : public testing::Test {
 };
 
 TEST_F(WagtailWindowTest, OpensExecutesAndShowsTheLastResult) {
-  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
-  EXPECT_EQ(profile_.read("Options", "ODBCsource"), std::optional<std::string>("kt_sqlite_a"));
+  ConnectionWindow* document = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteA));
+  EXPECT_EQ(profile_.read("Options", "ODBCsource"),
+            std::optional<std::string>(folder_.dsn(OdbcTestFolder::kSqliteA)));
   EXPECT_FALSE(action("openConnectionAction")->isEnabled());
   EXPECT_TRUE(action("executeSqlAction")->isEnabled());
 
@@ -101,12 +102,12 @@ TEST_F(WagtailWindowTest, OpensExecutesAndShowsTheLastResult) {
       "  -- the rows\r\n"
       "SELECT k, name\r\n  FROM t ORDER BY k;");
   ASSERT_TRUE(waitIdle(document));
-  EXPECT_EQ(
-      logTexts(document->log()),
-      (std::vector<std::string>{"ODBC source kt_sqlite_a connection opened.",
-                                "CREATE TABLE t (k INTEGER, name VARCHAR(10));", "OK",
-                                "INSERT INTO t VALUES (1, 'one'), (2, NULL);", "OK",
-                                "  -- the rows", "SELECT k, name", "  FROM t ORDER BY k;", "OK"}));
+  EXPECT_EQ(logTexts(document->log()),
+            (std::vector<std::string>{
+                "ODBC source " + folder_.dsn(OdbcTestFolder::kSqliteA) + " connection opened.",
+                "CREATE TABLE t (k INTEGER, name VARCHAR(10));", "OK",
+                "INSERT INTO t VALUES (1, 'one'), (2, NULL);", "OK", "  -- the rows",
+                "SELECT k, name", "  FROM t ORDER BY k;", "OK"}));
   EXPECT_EQ(logKinds(document->log()), (std::vector<int>{2, 1, 2, 1, 2, 1, 1, 1, 2}));
 
   window_->updateCommands();
@@ -151,7 +152,7 @@ TEST_F(WagtailWindowTest, FailedConnectLogsTheDriversMessage) {
 }
 
 TEST_F(WagtailWindowTest, SqlErrorDialogContinuesOrCancels) {
-  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
+  ConnectionWindow* document = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteA));
   const std::string source = "SELECT nosuch FROM nowhere;\r\nCREATE TABLE after (k INTEGER);";
   std::string seen;
   answerDialog("sqlErrorDialog", "cancelButton", &seen);
@@ -171,26 +172,26 @@ TEST_F(WagtailWindowTest, SqlErrorDialogContinuesOrCancels) {
 }
 
 TEST_F(WagtailWindowTest, EmptyStatementEndsTheRunAndSaysSo) {
-  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
+  ConnectionWindow* document = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteA));
   document->execute("SELECT 1;\r\n;\r\nCREATE TABLE never (k INTEGER);");
   ASSERT_TRUE(waitIdle(document));
   std::vector<std::string> lines = logTexts(document->log());
   EXPECT_EQ(lines.back(),
             "Empty statement in line 2: execution ended, the lines after it were not executed");
   std::vector<test::Row> rows;
-  EXPECT_NE(test::querySql(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA), "SELECT * FROM never",
-                           &rows),
+  EXPECT_NE(test::querySql(folder_.sqlite(OdbcTestFolder::kSqliteA), "SELECT * FROM never", &rows),
             "");
 }
 
 TEST_F(WagtailWindowTest, ExecuteDialogRunsTypedSqlWithEnter) {
-  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
+  ConnectionWindow* document = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteA));
   profile_.write("Options", "SqlFilename", folder_.file("start.sql"));
   action("executeSqlAction")->trigger();
   ExecuteSqlDialog* dialog = document->executeDialog();
   ASSERT_TRUE(dialog);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
-  EXPECT_EQ(dialog->findChild<QLabel*>("titleLine")->text(), "ODBC source: kt_sqlite_a");
+  EXPECT_EQ(dialog->findChild<QLabel*>("titleLine")->text().toStdString(),
+            "ODBC source: " + folder_.dsn(OdbcTestFolder::kSqliteA));
   auto* fileName = dialog->findChild<QLineEdit*>("fileNameEdit");
   EXPECT_EQ(fileName->text().toStdString(), folder_.file("start.sql"));
   auto* sql = dialog->findChild<QPlainTextEdit*>("sqlEdit");
@@ -220,7 +221,7 @@ TEST_F(WagtailWindowTest, ExecuteDialogRunsTypedSqlWithEnter) {
 // Esc is Exit and Ctrl+C is Close in the frame only: in the Execute SQL
 // dialog they close the dialog and copy text.
 TEST_F(WagtailWindowTest, FrameKeysDoNotActInTheExecuteDialog) {
-  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
+  ConnectionWindow* document = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteA));
   document->executeSqlCommands();
   QPointer<ExecuteSqlDialog> dialog = document->executeDialog();
   ASSERT_TRUE(dialog && QTest::qWaitForWindowExposed(dialog));
@@ -237,7 +238,7 @@ TEST_F(WagtailWindowTest, FrameKeysDoNotActInTheExecuteDialog) {
 }
 
 TEST_F(WagtailWindowTest, GridKeysMouseAndSelection) {
-  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
+  ConnectionWindow* document = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteA));
   document->execute(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
       "SELECT i, 'row ' || i AS label FROM n;");
@@ -281,7 +282,7 @@ TEST_F(WagtailWindowTest, GridKeysMouseAndSelection) {
 }
 
 TEST_F(WagtailWindowTest, StoppingAFetchKeepsTheRowsReadSoFar) {
-  ConnectionWindow* document = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteA));
+  ConnectionWindow* document = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteA));
   document->execute(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
       "SELECT i FROM n;");
@@ -301,7 +302,7 @@ TEST_F(WagtailWindowTest, StoppingAFetchKeepsTheRowsReadSoFar) {
 // stopped through the driver; its failure is reported as any other.
 TEST_F(WagtailWindowTest, LongStatementCanBeCancelledWhileOthersWork) {
   KESTREL_REQUIRE_DATABASE(DatabaseKind::PostgreSQL);
-  ConnectionWindow* slow = openDocument(OdbcTestFolder::database(DatabaseKind::PostgreSQL));
+  ConnectionWindow* slow = openDocument(folder_.database(DatabaseKind::PostgreSQL));
   std::string seen;
   answerDialog("sqlErrorDialog", "cancelButton", &seen);
   slow->execute("SELECT pg_sleep(60);");
@@ -309,7 +310,7 @@ TEST_F(WagtailWindowTest, LongStatementCanBeCancelledWhileOthersWork) {
   QTest::qWait(300);
   EXPECT_TRUE(slow->busy());
 
-  ConnectionWindow* other = openDocument(OdbcTestFolder::sqlite(OdbcTestFolder::kSqliteB));
+  ConnectionWindow* other = openDocument(folder_.sqlite(OdbcTestFolder::kSqliteB));
   other->execute("SELECT 1;");
   ASSERT_TRUE(waitIdle(other, 5000));
   EXPECT_EQ(logTexts(other->log()).back(), "OK");

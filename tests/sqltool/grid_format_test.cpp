@@ -102,8 +102,8 @@ class DriverTypes : public testing::TestWithParam<test::DatabaseKind> {};
 TEST_P(DriverTypes, ShowTheValuesAsTheGridDoes) {
   KESTREL_REQUIRE_DATABASE(GetParam());
   test::OdbcTestFolder folder;
-  test::TestDatabase db = test::OdbcTestFolder::database(GetParam());
-  if (GetParam() == test::DatabaseKind::SQLite) db = test::OdbcTestFolder::sqlite(folder.kSqliteA);
+  test::TestDatabase db = folder.database(GetParam());
+  if (GetParam() == test::DatabaseKind::SQLite) db = folder.sqlite(folder.kSqliteA);
   const std::string table = test::uniqueTableName("wgt_types");
   const bool postgres = GetParam() == test::DatabaseKind::PostgreSQL;
   const bool mariadb = GetParam() == test::DatabaseKind::MariaDB;

@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication application(argc, argv);
+  // The window belongs to the menu entry of the same name (Wayland uses it for the icon).
+  QGuiApplication::setDesktopFileName("org.orvanedata.Wagtail");
   std::setlocale(LC_NUMERIC, "C");
   kestrel::QtPlatformScope platform;
   kestrel::SettingsProfile profile("WAGTAIL");

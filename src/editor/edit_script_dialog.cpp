@@ -145,8 +145,10 @@ void EditScriptDialog::save(bool reload) {
     return;
   }
   const std::string fileName = scriptText(fileName_->text());
-  if (!ScriptWriter::Save(fileName, &paragraphs_)) {
-    programMessageBox().show(fileName, "Cannot save file", BoxIcon::Warning);
+  std::string reason;
+  if (!ScriptWriter::Save(fileName, &paragraphs_, &reason)) {
+    // The name, then why: the old file is left as it was.
+    programMessageBox().show(fileName + "\n\n" + reason, "Cannot save file", BoxIcon::Warning);
     return;
   }
   // Stored only once the file is there: the program must not be pointed at a

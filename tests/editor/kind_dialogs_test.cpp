@@ -379,7 +379,7 @@ TEST_F(KindDialogTest, LockTakesTheStoredDefaultsAndStoresWhatWasEntered) {
   sorted.sort();
   EXPECT_EQ(names, sorted);
   EXPECT_TRUE(names.contains(QString::fromStdString(a)));
-  EXPECT_TRUE(names.contains("kt_postgresql"));
+  EXPECT_TRUE(names.contains(QString::fromStdString(odbc.dsn(OdbcTestFolder::kPostgreSQL))));
   EXPECT_EQ(sources->currentText().toStdString(), b);
   EXPECT_EQ(control<QLineEdit>(&dialog, "passwordEdit")->echoMode(), QLineEdit::Password);
   EXPECT_EQ(control<QLineEdit>(&dialog, "passwordEdit")->text(), "old");

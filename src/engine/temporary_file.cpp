@@ -27,6 +27,8 @@ namespace {
 constexpr std::size_t kBlockBytes = 64 * 1024;
 // A lookup reads this much of a record at once.
 constexpr std::size_t kProbeBytes = 4096;
+// Growing the slot table reads and rewrites the file in blocks of this size.
+constexpr std::size_t kRehashBlockBytes = 1024 * 1024;
 
 // Text compared as a number takes at most this many bytes, and converts at
 // most kConvertedBytes of them.
@@ -168,7 +170,7 @@ TemporaryFile::TemporaryFile() = default;
 TemporaryFile::~TemporaryFile() { destroy(); }
 
 bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
-                           std::int32_t bufferBytes) {
+                           std::int32_t bufferBytes, TableGrowth growth) {
   if (isOpen()) destroy();
   failed_ = broken_ = false;
   refusal_ = Refusal::None;
@@ -203,6 +205,8 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
   lastSlot_ = recordCount_ = maxProbe_ = 0;
   totalProbes_ = lookups_ = 0;
   longestRecord_ = 0;
+  growthStopped_ = false;
+  growing_ = growth == TableGrowth::Grows;
 
   // O_EXCL: never open a file someone else made (or a link planted in a shared
   // folder); a taken name gets a numeric suffix instead.
@@ -329,6 +333,11 @@ std::uint32_t TemporaryFile::insert(bool debug) {
     }
   }
 
+  if (static_cast<std::int64_t>(recordCount_) >=
+          static_cast<std::int64_t>(kMaxLoad) * static_cast<std::int64_t>(slots_.size()) &&
+      !grow()) {
+    return refuse(Refusal::WriteFailed, lastError_);
+  }
   const std::int32_t slot = hash(debug);
   lastSlot_ = slot;
   putU32(record + 12, slots_[static_cast<std::size_t>(slot)]);
@@ -513,59 +522,149 @@ std::int32_t TemporaryFile::hash(bool debug) const {
   const bool showing = debugOn(debug);
   std::string line;
   if (showing) line = "Hashing fields: ";
-  std::uint32_t acc = 0;
-  std::uint32_t seed = kHashSeed;
+  keyValues_.clear();
   for (const Field& field : fields_) {
     if (!field.isKey) break;
-    const std::int32_t length = std::max(*field.length, 0);
-    const bool numericText = field.hashType == HashType::NumericText ||
-                             (field.hashType == HashType::Text && field.compareAsNumber);
-    if (numericText) {
-      const double x = keyTextToNumber(field.data, length);
-      const std::int64_t term = hashedNumber(x);
-      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
-      if (showing) {
-        if (field.hashType == HashType::Text) {
-          line += "'";
-          line.append(field.data, static_cast<std::size_t>(std::min(length, kNumberTextBytes)));
-          line += "' ";
-        } else {
-          line += std::to_string(term) + " ";
-        }
-      }
-    } else if (field.hashType == HashType::Integer) {
-      std::int64_t value = 0;
-      readInteger(field.data, length, &value);
-      acc += static_cast<std::uint32_t>(value < 0 ? -value : value);
-      if (showing) line += std::to_string(value) + " ";
-    } else if (field.hashType == HashType::Float) {
-      double value = 0.0;
-      readFloat(field.data, length, &value);
-      const std::int64_t term = hashedNumber(value);
-      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
-      if (showing) line += std::to_string(term) + " ";
-    } else {
-      const std::int32_t n = trimmedLength(field.data, length);
-      unsigned shift = 0;
-      for (std::int32_t i = 0; i < n; ++i) {
-        const std::uint32_t byte = static_cast<unsigned char>(field.data[i]);
-        seed = (13849u - 22403u * seed) & 0xFFFFu;
-        acc += ((byte + (seed >> 3)) & 0xFFFu) << shift;
-        shift = shift == 2 ? 0 : shift + 1;
-      }
-      if (showing && n > 0) {
-        line += "'";
-        line.append(field.data, static_cast<std::size_t>(n));
-        line += "' ";
-      }
-    }
+    keyValues_.push_back({field.data, std::max(*field.length, 0)});
   }
+  const std::uint32_t acc = hashOf(keyValues_.data(), showing ? &line : nullptr);
   const auto slot = static_cast<std::int32_t>(acc % static_cast<std::uint32_t>(slots_.size()));
   if (showing) {
     line += " Hashvalue=" + std::to_string(slot);
     DebugLine(line.c_str());
   }
   return slot;
+}
+
+// The hash of the key values in keys (one per key field, in order), before it
+// is reduced to a slot; with line, the debug text of each value is appended.
+std::uint32_t TemporaryFile::hashOf(const KeyValue* keys, std::string* line) const {
+  std::uint32_t acc = 0;
+  std::uint32_t seed = kHashSeed;
+  for (const Field& field : fields_) {
+    if (!field.isKey) break;
+    const char* data = keys->data;
+    const std::int32_t length = keys->length;
+    ++keys;
+    const bool numericText = field.hashType == HashType::NumericText ||
+                             (field.hashType == HashType::Text && field.compareAsNumber);
+    if (numericText) {
+      const double x = keyTextToNumber(data, length);
+      const std::int64_t term = hashedNumber(x);
+      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
+      if (line) {
+        if (field.hashType == HashType::Text) {
+          *line += "'";
+          line->append(data, static_cast<std::size_t>(std::min(length, kNumberTextBytes)));
+          *line += "' ";
+        } else {
+          *line += std::to_string(term) + " ";
+        }
+      }
+    } else if (field.hashType == HashType::Integer) {
+      std::int64_t value = 0;
+      readInteger(data, length, &value);
+      acc += static_cast<std::uint32_t>(value < 0 ? -value : value);
+      if (line) *line += std::to_string(value) + " ";
+    } else if (field.hashType == HashType::Float) {
+      double value = 0.0;
+      readFloat(data, length, &value);
+      const std::int64_t term = hashedNumber(value);
+      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
+      if (line) *line += std::to_string(term) + " ";
+    } else {
+      const std::int32_t n = trimmedLength(data, length);
+      unsigned shift = 0;
+      for (std::int32_t i = 0; i < n; ++i) {
+        const std::uint32_t byte = static_cast<unsigned char>(data[i]);
+        seed = (13849u - 22403u * seed) & 0xFFFFu;
+        acc += ((byte + (seed >> 3)) & 0xFFFu) << shift;
+        shift = shift == 2 ? 0 : shift + 1;
+      }
+      if (line && n > 0) {
+        *line += "'";
+        line->append(data, static_cast<std::size_t>(n));
+        *line += "' ";
+      }
+    }
+  }
+  return acc;
+}
+
+// Doubles the slot table and relinks every record: the file is read in large
+// blocks, each record's key is hashed from its stored bytes, its link set to
+// the newest earlier record of its new slot, and the block written back.
+// Records are relinked in file order, so every chain stays newest first. A
+// record that does not check out (a damaged file) stops the pass; the file is
+// then broken, since its chains are only partly relinked.
+bool TemporaryFile::grow() {
+  const std::size_t current = slots_.size();
+  if (!growing_ || growthStopped_ || current >= static_cast<std::size_t>(kMaxHashSlots)) {
+    return true;
+  }
+  const std::size_t wanted =
+      std::min<std::size_t>(current * 2 + 1, static_cast<std::size_t>(kMaxHashSlots));
+  std::vector<std::uint32_t> table;
+  std::vector<char> block;
+  try {
+    table.assign(wanted, 0);
+    block.assign(std::max(kRehashBlockBytes, static_cast<std::size_t>(longestRecord_)), 0);
+  } catch (const std::bad_alloc&) {
+    growthStopped_ = true;
+    return true;
+  }
+  if (!flush()) return false;
+  const std::uint32_t minimum = kHeaderBytes + directorySize_;
+  std::uint32_t offset = 4;
+  while (offset < endOffset_) {
+    const std::size_t want = std::min<std::size_t>(block.size(), endOffset_ - offset);
+    std::size_t got = 0;
+    if (!readBytes(offset, block.data(), want, &got)) return growthFailure(offset, lastError_);
+    if (got < want) return growthFailure(offset, "the file is shorter than expected");
+    std::size_t used = 0;
+    while (got - used >= kHeaderBytes) {
+      char* record = block.data() + used;
+      const std::uint32_t total = getU32(record + 4);
+      const auto at = static_cast<std::uint32_t>(offset + used);
+      if (getU16(record) != kRecordMagic) return growthFailure(at, "bad record magic");
+      if (total < minimum || total > static_cast<std::uint32_t>(longestRecord_) ||
+          total > endOffset_ - at) {
+        return growthFailure(at, "bad record length");
+      }
+      if (total > got - used) break;  // the rest of it comes with the next block
+      keyValues_.clear();
+      const char* directory = record + kHeaderBytes;
+      for (const Field& field : fields_) {
+        if (!field.isKey) break;
+        const std::int32_t length = getI32(directory);
+        const std::uint32_t dataOffset = getU32(directory + 4);
+        directory += 8;
+        if (length < 0 || length > field.capacity || dataOffset < minimum || dataOffset > total ||
+            static_cast<std::uint32_t>(length) > total - dataOffset) {
+          return growthFailure(at, "bad field directory");
+        }
+        keyValues_.push_back({record + dataOffset, length});
+      }
+      const std::size_t slot = hashOf(keyValues_.data(), nullptr) % wanted;
+      putU32(record + 12, table[slot]);
+      table[slot] = at;
+      used += total;
+    }
+    if (used == 0) return growthFailure(offset, "the file is shorter than expected");
+    if (!writeAt(offset, block.data(), used)) return growthFailure(offset, lastError_);
+    offset += static_cast<std::uint32_t>(used);
+  }
+  slots_.swap(table);
+  // Cached bytes and the buffered record hold the old links.
+  cacheLength_ = 0;
+  bufferedRecord_ = 0;
+  return true;
+}
+
+bool TemporaryFile::growthFailure(std::uint32_t offset, const std::string& reason) {
+  readFailure(offset, reason);
+  broken_ = true;
+  return false;
 }
 
 bool TemporaryFile::keysEqual(bool debug) const {

@@ -602,18 +602,32 @@ bool TemporaryFile::grow() {
   if (!growing_ || growthStopped_ || current >= static_cast<std::size_t>(kMaxHashSlots)) {
     return true;
   }
-  const std::size_t wanted =
+  std::size_t wanted =
       std::min<std::size_t>(current * 2 + 1, static_cast<std::size_t>(kMaxHashSlots));
-  std::vector<std::uint32_t> table;
+  if (!flush()) return false;
   std::vector<char> block;
   try {
-    table.assign(wanted, 0);
     block.assign(std::max(kRehashBlockBytes, static_cast<std::size_t>(longestRecord_)), 0);
   } catch (const std::bad_alloc&) {
     growthStopped_ = true;
     return true;
   }
-  if (!flush()) return false;
+  // The pass rebuilds every chain from the file, so the old table goes first:
+  // the peak is the new table alone. Without memory for it the old size is
+  // rebuilt and growth stops there.
+  slots_ = {};
+  try {
+    slots_.assign(wanted, 0);
+  } catch (const std::bad_alloc&) {
+    growthStopped_ = true;
+    wanted = current;
+    try {
+      slots_.assign(wanted, 0);
+    } catch (const std::bad_alloc&) {
+      return growthFailure(4, "not enough memory for its hash table");
+    }
+  }
+  std::vector<std::uint32_t>& table = slots_;
   const std::uint32_t minimum = kHeaderBytes + directorySize_;
   std::uint32_t offset = 4;
   while (offset < endOffset_) {
@@ -654,7 +668,6 @@ bool TemporaryFile::grow() {
     if (!writeAt(offset, block.data(), used)) return growthFailure(offset, lastError_);
     offset += static_cast<std::uint32_t>(used);
   }
-  slots_.swap(table);
   // Cached bytes and the buffered record hold the old links.
   cacheLength_ = 0;
   bufferedRecord_ = 0;
@@ -727,6 +740,9 @@ std::uint32_t TemporaryFile::lookup(std::uint32_t offset, bool debug) {
     failed_ = true;
     return 0;
   }
+  // A broken file answers nothing, not even "no such key" (its table may be
+  // half rebuilt, or gone when there was no memory for it).
+  if (broken_) return 0;
   if (offset != 0) {
     if (!readRecord(offset, false)) return 0;
     unpack(debug);

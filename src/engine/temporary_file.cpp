@@ -146,6 +146,24 @@ std::string numberForDebug(double value) {
 
 std::string errnoText() { return std::strerror(errno); }
 
+std::uint64_t mix64(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+// The bits of a number as a spreading hash term: numbers that compare equal
+// give equal terms (-0 and 0, every NaN).
+std::uint64_t numberTerm(double x) {
+  if (x == 0) x = 0;
+  if (std::isnan(x)) return 0x7FF8000000000000ull;
+  std::uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
 }  // namespace
 
 HashType hashTypeFor(int bindingType, int sqlType) {
@@ -207,6 +225,7 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
   longestRecord_ = 0;
   growthStopped_ = false;
   growing_ = growth == TableGrowth::Grows;
+  spreading_ = false;
 
   // O_EXCL: never open a file someone else made (or a link planted in a shared
   // folder); a taken name gets a numeric suffix instead.
@@ -255,6 +274,7 @@ bool TemporaryFile::declareField(void* data, std::int32_t capacity, std::int32_t
   if (isKey) {
     keyDirectorySize_ += 8;
     ++keyCount_;
+    if (hashType != HashType::Integer) integerKeys_ = false;
   }
   return true;
 }
@@ -527,7 +547,7 @@ std::int32_t TemporaryFile::hash(bool debug) const {
     if (!field.isKey) break;
     keyValues_.push_back({field.data, std::max(*field.length, 0)});
   }
-  const std::uint32_t acc = hashOf(keyValues_.data(), showing ? &line : nullptr);
+  const std::uint32_t acc = hashOf(keyValues_.data(), showing ? &line : nullptr, spreading_);
   const auto slot = static_cast<std::int32_t>(acc % static_cast<std::uint32_t>(slots_.size()));
   if (showing) {
     line += " Hashvalue=" + std::to_string(slot);
@@ -538,14 +558,47 @@ std::int32_t TemporaryFile::hash(bool debug) const {
 
 // The hash of the key values in keys (one per key field, in order), before it
 // is reduced to a slot; with line, the debug text of each value is appended.
-std::uint32_t TemporaryFile::hashOf(const KeyValue* keys, std::string* line) const {
+// The table's initial slots come from the original sum, whose terms are
+// small (under 16,384 a character of text), so its values cluster: fine for a
+// table of a few thousand slots, but a grown table would leave most of its
+// slots empty and the chains long. With spread, keys with any field that is
+// not an integer hash with a 64-bit mix of every value's bits instead, so
+// that equal keys still hash alike. Integer keys keep the sum (the absolute
+// values), which spreads consecutive keys evenly over any odd slot count.
+std::uint32_t TemporaryFile::hashOf(const KeyValue* keys, std::string* line, bool spread) const {
   std::uint32_t acc = 0;
   std::uint32_t seed = kHashSeed;
+  spread = spread && !integerKeys_;
+  std::uint64_t mixed = 0;
   for (const Field& field : fields_) {
     if (!field.isKey) break;
     const char* data = keys->data;
     const std::int32_t length = keys->length;
     ++keys;
+    if (spread) {
+      std::uint64_t term = 0;
+      if (field.hashType == HashType::NumericText ||
+          (field.hashType == HashType::Text && field.compareAsNumber)) {
+        term = numberTerm(keyTextToNumber(data, length));
+      } else if (field.hashType == HashType::Integer) {
+        std::int64_t value = 0;
+        readInteger(data, length, &value);
+        term = static_cast<std::uint64_t>(value);
+      } else if (field.hashType == HashType::Float) {
+        double value = 0.0;
+        readFloat(data, length, &value);
+        term = numberTerm(value);
+      } else {
+        // FNV-1a over the value without its trailing blanks.
+        term = 0xCBF29CE484222325ull;
+        const std::int32_t n = trimmedLength(data, length);
+        for (std::int32_t i = 0; i < n; ++i) {
+          term = (term ^ static_cast<unsigned char>(data[i])) * 0x100000001B3ull;
+        }
+      }
+      mixed = mix64(mixed + term + 0x9E3779B97F4A7C15ull);
+      if (!line) continue;
+    }
     const bool numericText = field.hashType == HashType::NumericText ||
                              (field.hashType == HashType::Text && field.compareAsNumber);
     if (numericText) {
@@ -588,6 +641,7 @@ std::uint32_t TemporaryFile::hashOf(const KeyValue* keys, std::string* line) con
       }
     }
   }
+  if (spread) return static_cast<std::uint32_t>(mixed >> 32) ^ static_cast<std::uint32_t>(mixed);
   return acc;
 }
 
@@ -628,6 +682,7 @@ bool TemporaryFile::grow() {
     }
   }
   std::vector<std::uint32_t>& table = slots_;
+  spreading_ = true;
   const std::uint32_t minimum = kHeaderBytes + directorySize_;
   std::uint32_t offset = 4;
   while (offset < endOffset_) {
@@ -659,7 +714,7 @@ bool TemporaryFile::grow() {
         }
         keyValues_.push_back({record + dataOffset, length});
       }
-      const std::size_t slot = hashOf(keyValues_.data(), nullptr) % wanted;
+      const std::size_t slot = hashOf(keyValues_.data(), nullptr, true) % wanted;
       putU32(record + 12, table[slot]);
       table[slot] = at;
       used += total;
@@ -850,6 +905,7 @@ void TemporaryFile::destroy() {
     ::unlink(path_.c_str());
   }
   fields_.clear();
+  integerKeys_ = true;
   keyCount_ = directorySize_ = keyDirectorySize_ = 0;
   slots_ = {};
   recordBuffer_ = {};

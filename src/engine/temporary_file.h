@@ -10,8 +10,10 @@
 // the records reach kMaxLoad per slot, the next insert first doubles the table
 // (2n + 1 slots, odd, so that keys in steps of two still spread) and relinks
 // every record in one sequential pass over the file. A chain therefore holds
-// about kMaxLoad records or fewer at any size, and memory stays at 2 to 8
-// bytes per record (the 4-byte slots), the records themselves on disk.
+// about kMaxLoad records or fewer at any size, and memory stays at 2 to 4
+// bytes per record (the 4-byte slots), the records themselves on disk. A grown
+// table places keys that are not all integers by a hash that spreads them
+// (see hashOf); at the initial size every key has its classic slot.
 //
 // File layout (all integers little-endian):
 //   offset 0: file magic 2356318, 4 bytes; then the records back to back.
@@ -188,7 +190,7 @@ class TemporaryFile {
     std::int32_t length;
   };
   std::int32_t hash(bool debug) const;
-  std::uint32_t hashOf(const KeyValue* keys, std::string* line) const;
+  std::uint32_t hashOf(const KeyValue* keys, std::string* line, bool spread) const;
   bool grow();
   bool growthFailure(std::uint32_t offset, const std::string& reason);
   bool keysEqual(bool debug) const;
@@ -221,6 +223,10 @@ class TemporaryFile {
   // chains growing longer instead.
   bool growthStopped_ = false;
   bool growing_ = true;
+  // Set once the table has grown: slots come from the spreading hash.
+  bool spreading_ = false;
+  // Every key field is an integer.
+  bool integerKeys_ = true;
   mutable std::vector<KeyValue> keyValues_;
 
   // Longest record written; a probe reads this much (capped) in one call.

@@ -4,10 +4,12 @@
 #   bench/run.sh
 #
 # Installs missing packages (scripts/setup.sh), builds the benchmark programs and
-# kestrel, starts the PostgreSQL test server (tests/servers/servers.sh; left
-# running), writes its own odbc.ini in a temporary folder, generates the tables and
-# runs every measurement on every database and size, each several times, restoring
+# kestrel, starts a PostgreSQL server of its own with fsync=on
+# (tests/servers/servers.sh with its own folder and port; stopped at the end),
+# writes its own odbc.ini in a temporary folder, generates the tables and runs
+# every measurement on every database and size, each several times, restoring
 # the target table before every run that changes it (the restore is not timed).
+# Both databases keep their default durability: every commit waits for the disk.
 #
 # Settings (environment):
 #   KESTREL_BENCH_SIZES       row counts, default "10000 100000 1000000"
@@ -17,15 +19,28 @@
 #                             every row (kestrel simple copy, which also commits
 #                             every row, and the naive reload); default as
 #                             above, but 1 from 100,000 rows
-#   KESTREL_BENCH_DEFAULT_SLOTS_MAX  largest size at which the replication also
-#                             runs with the default 8000 hash slots, default
-#                             100000 (each run at 1,000,000 takes minutes)
+#   KESTREL_BENCH_ROW_COMMIT_MAX  largest size of the measurements that write
+#                             every row into an empty table (kestrel initial
+#                             load and simple copy), default 10000: each of
+#                             their rows is committed on its own, which waits
+#                             for the disk; raise it once a run commits in
+#                             batches
+#   KESTREL_BENCH_DURABLE     1 (default): the databases' default durability;
+#                             0: SQLite with SyncPragma=OFF and PostgreSQL with
+#                             fsync=off, which shows the program's own costs
+#                             while a run still commits every changed row
+#   KESTREL_BENCH_10M         1: also one replication of 10,000,000 rows on
+#                             SQLite (read limit and kestrel only, one run
+#                             each; about 2 GB per table, 8 GB of disk in all)
 #   KESTREL_BENCH_DATABASES   default "sqlite postgresql"
 #   KESTREL_BENCH_BUILD_DIR   default build (configured with the defaults when new)
 #   KESTREL_BENCH_RESULTS     the Markdown table, default bench/results/latest.md
 #   KESTREL_BENCH_SKIP_SETUP  1: do not call scripts/setup.sh
 #   KESTREL_BENCH_SKIP_BUILD  1: use the programs already in the build folder
-#   KESTREL_PG_PORT           PostgreSQL test server port, default 55432
+#   KESTREL_BENCH_PG_PORT     port of the benchmark's PostgreSQL server,
+#                             default 55433 (55434 with KESTREL_BENCH_DURABLE=0)
+#   KESTREL_BENCH_PG_DIR      its data folder, default
+#                             $TMPDIR/kestrel-bench-pg-fsync-on (or -off)
 #
 # Exit status 0 when every measurement that is available ran and left the
 # target equal to the source, 1 otherwise.
@@ -36,7 +51,18 @@ BUILD=${KESTREL_BENCH_BUILD_DIR:-$ROOT/build}
 SIZES=${KESTREL_BENCH_SIZES:-10000 100000 1000000}
 DATABASES=${KESTREL_BENCH_DATABASES:-sqlite postgresql}
 RESULTS=${KESTREL_BENCH_RESULTS:-$ROOT/bench/results/latest.md}
-PG_PORT=${KESTREL_PG_PORT:-55432}
+DURABLE=${KESTREL_BENCH_DURABLE:-1}
+if [ "$DURABLE" = 1 ]; then
+  PG_FSYNC=on SQLITE_SYNC='' PG_DEFAULT_PORT=55433
+  DURABILITY="SQLite with the driver's default sync, PostgreSQL with fsync=on"
+else
+  PG_FSYNC=off SQLITE_SYNC='SyncPragma=OFF' PG_DEFAULT_PORT=55434
+  DURABILITY="not durable: SQLite with SyncPragma=OFF, PostgreSQL with fsync=off"
+fi
+PG_PORT=${KESTREL_BENCH_PG_PORT:-$PG_DEFAULT_PORT}
+PG_DIR=${KESTREL_BENCH_PG_DIR:-${TMPDIR:-/tmp}/kestrel-bench-pg-fsync-$PG_FSYNC}
+ROW_COMMIT_MAX=${KESTREL_BENCH_ROW_COMMIT_MAX:-10000}
+TEN_MILLION=${KESTREL_BENCH_10M:-0}
 PG_USER=kestrel
 PG_PASSWORD=kestrel_pw
 BIN=$BUILD/bin
@@ -66,7 +92,10 @@ fi
 for db in $DATABASES; do
   case $db in
     sqlite) ;;
-    postgresql) KESTREL_PG_PORT=$PG_PORT "$ROOT/tests/servers/servers.sh" start postgresql ;;
+    postgresql)
+      KESTREL_SERVERS_DIR=$PG_DIR KESTREL_PG_PORT=$PG_PORT KESTREL_PG_FSYNC=$PG_FSYNC \
+        "$ROOT/tests/servers/servers.sh" start postgresql
+      ;;
     *) die "unknown database '$db' in KESTREL_BENCH_DATABASES (sqlite, postgresql)" ;;
   esac
 done
@@ -78,35 +107,50 @@ export ODBCINI
 XDG_CONFIG_HOME=$WORK/config
 export XDG_CONFIG_HOME
 mkdir -p "$XDG_CONFIG_HOME"
-# Neither database waits for the disk: the PostgreSQL test server runs with
-# fsync=off, and SQLite gets SyncPragma=OFF. With the sync on, each commit of a
-# simple copy (one per row) would cost SQLite a disk flush and the measurement
-# would show the disk, not the program.
+# The DSNs as a user writes them, with the keys that make both drivers stream
+# a result set instead of holding all of it: StepAPI=1 (SQLite), and
+# UseDeclareFetch=1 with Fetch rows per round trip (psqlODBC). The durability
+# stays the drivers' and servers' default unless KESTREL_BENCH_DURABLE=0.
 cat >"$ODBCINI" <<EOF
 [kb_sqlite]
 Driver=SQLite3
 Database=$WORK/bench.db
 Timeout=5000
-SyncPragma=OFF
+StepAPI=1
+$SQLITE_SYNC
+
+# The simple copy's source within the same file: a stepping SELECT keeps
+# the file's shared lock while the copy's other connection writes, which
+# then fails with "database is locked"; this DSN reads the result whole.
+[kb_sqlite_whole]
+Driver=SQLite3
+Database=$WORK/bench.db
+Timeout=5000
+$SQLITE_SYNC
 
 [kb_postgresql]
 Driver=PostgreSQL ANSI
 Servername=127.0.0.1
 Port=$PG_PORT
 Database=kestrel_test
+UseDeclareFetch=1
+Fetch=10000
 EOF
 
 # --- per-database connection and dialect ---------------------------------------
 
 DB=
 DSN=
+COPY_SOURCE_DSN=
 DB_USER=
 DB_PASSWORD=
 use_database() {
   DB=$1
   case $DB in
-    sqlite) DSN=kb_sqlite DB_USER='' DB_PASSWORD='' ;;
-    postgresql) DSN=kb_postgresql DB_USER=$PG_USER DB_PASSWORD=$PG_PASSWORD ;;
+    sqlite) DSN=kb_sqlite COPY_SOURCE_DSN=kb_sqlite_whole DB_USER='' DB_PASSWORD='' ;;
+    postgresql)
+      DSN=kb_postgresql COPY_SOURCE_DSN=kb_postgresql DB_USER=$PG_USER DB_PASSWORD=$PG_PASSWORD
+      ;;
   esac
 }
 
@@ -171,49 +215,58 @@ EOF
   fi
 }
 
-# The source holds N rows with the even keys 2..2N. The pristine target (base)
-# differs from it so that a sync has to insert 1% (rows i % 100 = 1 are missing),
-# update 1% (rows i % 100 = 2 carry other qty, note and changed_at values) and
-# delete 1% (rows i % 100 = 3 exist once more with the odd key 2i + 1).
-generate() {  # generate N
-  local n=$1 shift_back
+# The source holds N rows with the even keys 2..2N. A pristine target differs
+# from it in one row of every M so that a sync has to insert (rows i % M = 1
+# are missing), update (rows i % M = 2 carry other qty, note and changed_at
+# values) and delete (rows i % M = 3 exist once more with the odd key 2i + 1):
+# bench_base_N with M = 100 (3% of the rows differ), bench_base10_N with
+# M = 30 (10%).
+base_target() {  # base_target N TABLE M
+  local n=$1 t=$2 m=$3 shift_back
   if [ "$DB" = sqlite ]; then
     shift_back="datetime(changed_at, '-1 day')"
   else
     shift_back="changed_at - interval '1 day'"
   fi
+  create_table "$t"
+  echo "INSERT INTO $t ($COLUMNS_LIST)"
+  echo "SELECT $COLUMNS_LIST FROM bench_src_$n WHERE (id / 2) % $m <> 1;"
+  echo "UPDATE $t SET qty = qty + 1, note = 'Old ' || note,"
+  echo "  changed_at = $shift_back WHERE (id / 2) % $m = 2;"
+  echo "INSERT INTO $t ($COLUMNS_LIST)"
+  generated_rows "$n" "2 * i + 1" "i % $m = 3"
+  echo ";"
+  add_key "$t"
+}
+
+generate() {  # generate N [small]: small leaves out the 10% target
+  local n=$1
   {
     create_table "bench_src_$n"
     echo "INSERT INTO bench_src_$n ($COLUMNS_LIST)"
     generated_rows "$n" "2 * i" "1 = 1"
     echo ";"
     add_key "bench_src_$n"
-    create_table "bench_base_$n"
-    echo "INSERT INTO bench_base_$n ($COLUMNS_LIST)"
-    echo "SELECT $COLUMNS_LIST FROM bench_src_$n WHERE (id / 2) % 100 <> 1;"
-    echo "UPDATE bench_base_$n SET qty = qty + 1, note = 'Old ' || note,"
-    echo "  changed_at = $shift_back WHERE (id / 2) % 100 = 2;"
-    echo "INSERT INTO bench_base_$n ($COLUMNS_LIST)"
-    generated_rows "$n" "2 * i + 1" "i % 100 = 3"
-    echo ";"
-    add_key "bench_base_$n"
+    base_target "$n" "bench_base_$n" 100
+    [ "${2:-}" = small ] || base_target "$n" "bench_base10_$n" 30
   } | sql_text
   if [ "$DB" = postgresql ]; then
-    printf 'VACUUM ANALYZE bench_src_%s;\nVACUUM ANALYZE bench_base_%s;\n' "$n" "$n" |
-      sql_text --autocommit
+    printf 'VACUUM ANALYZE bench_%s_%s;\n' src "$n" base "$n" base10 "$n" | sql_text --autocommit
   fi
 }
 
 # Puts the target back into its pristine state: a fresh table, no dead rows.
-restore_target() {  # restore_target N
+restore_from() {  # restore_from N BASE
   local n=$1
   {
     create_table "bench_dst_$n"
-    echo "INSERT INTO bench_dst_$n ($COLUMNS_LIST) SELECT $COLUMNS_LIST FROM bench_base_$n;"
+    echo "INSERT INTO bench_dst_$n ($COLUMNS_LIST) SELECT $COLUMNS_LIST FROM $2;"
     add_key "bench_dst_$n"
     if [ "$DB" = postgresql ]; then echo "VACUUM ANALYZE bench_dst_$n;"; fi
   } | sql_text --autocommit
 }
+restore_target() { restore_from "$1" "bench_base_$1"; }      # 3% differ
+restore_target_10() { restore_from "$1" "bench_base10_$1"; }  # 10% differ
 
 restore_copy_target() {  # restore_copy_target N: the empty target of the simple copy
   {
@@ -255,20 +308,22 @@ EOF
 
 # --- kestrel scripts ----------------------------------------------------------
 
-write_kestrel_script() {  # write_kestrel_script N replicate|copy FILE
-  local n=$1 kind=$2 credentials=
+# write_kestrel_script N replicate|copy FILE [TARGET]: TARGET defaults to
+# bench_dst_N for a replication and bench_copy_N for a copy.
+write_kestrel_script() {
+  local n=$1 kind=$2 target=${4:-} credentials=
   [ -n "$DB_USER" ] && credentials=" USERID='$DB_USER' PASSWORD='$DB_PASSWORD'"
   {
     if [ "$kind" = replicate ]; then
       echo "* Replication by key: update changed rows, delete missing ones, insert new ones."
       echo "COPYDEFINITION: BENCH_REPLICATE_$n"
       echo "  FROM '$DSN' TABLE='bench_src_$n'$credentials"
-      echo "  TO '$DSN' TABLE='bench_dst_$n'$credentials UPDATE=KEYS"
+      echo "  TO '$DSN' TABLE='${target:-bench_dst_$n}'$credentials UPDATE=KEYS"
     else
       echo "* Simple copy of every source row into an empty table."
       echo "COPYDEFINITION: BENCH_COPY_$n"
-      echo "  FROM '$DSN' TABLE='bench_src_$n'$credentials REPLICATE=NO"
-      echo "  TO '$DSN' TABLE='bench_copy_$n'$credentials"
+      echo "  FROM '$COPY_SOURCE_DSN' TABLE='bench_src_$n'$credentials REPLICATE=NO"
+      echo "  TO '$DSN' TABLE='${target:-bench_copy_$n}'$credentials"
     fi
     echo "  COPY 'id' KEY=YES"
     for c in $NON_KEY_COLUMNS; do echo "  COPY '$c'"; done
@@ -358,8 +413,11 @@ cleanup() {
   if [[ " $DATABASES " == *" postgresql "* ]] && [ -x "$BIN/odbc_sql" ]; then
     use_database postgresql
     for n in $SIZES; do
-      printf 'DROP TABLE IF EXISTS bench_%s_%s;\n' src "$n" base "$n" dst "$n" copy "$n"
+      printf 'DROP TABLE IF EXISTS bench_%s_%s;\n' src "$n" base "$n" base10 "$n" dst "$n" \
+        copy "$n"
     done | sql_text --autocommit >/dev/null 2>&1 || true
+    KESTREL_SERVERS_DIR=$PG_DIR KESTREL_PG_PORT=$PG_PORT \
+      "$ROOT/tests/servers/servers.sh" stop postgresql >/dev/null 2>&1 || true
   fi
   rm -rf "$WORK"
 }
@@ -379,13 +437,19 @@ reps_for() {  # reps_for N [copy]
   fi
 }
 
-# The largest size whose replication also runs with the default hash table.
-DEFAULT_SLOTS_MAX=${KESTREL_BENCH_DEFAULT_SLOTS_MAX:-100000}
 KESTREL_READY=0
 kestrel_available && KESTREL_READY=1
 STARTED=$(date -u '+%Y-%m-%d %H:%M UTC')
 LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
 SECONDS=0
+
+# kestrel in batch mode with the default options, the hash statistics line on.
+KESTREL_BATCH=("$BIN/kestrel" --batch DebugMode=1 "TempFile=$WORK/kestrel.tmp")
+
+drop_tables() {  # drop_tables N
+  printf 'DROP TABLE IF EXISTS bench_%s_%s;\n' dst "$1" base "$1" base10 "$1" copy "$1" \
+    src "$1" | sql_text --autocommit
+}
 
 for db in $DATABASES; do
   use_database "$db"
@@ -401,30 +465,30 @@ for db in $DATABASES; do
     measure "$n" "read limit (odbc_read_limit)" - - -- \
       "$BIN/odbc_read_limit" "$DSN" "$DB_USER" "$DB_PASSWORD" "bench_src_$n" "bench_dst_$n"
 
-    # ---- kestrel --batch: the copy engine's measurements plug in here. ----
     write_kestrel_script "$n" replicate "$WORK/replicate_$n.txt"
+    write_kestrel_script "$n" replicate "$WORK/load_$n.txt" "bench_copy_$n"
     write_kestrel_script "$n" copy "$WORK/copy_$n.txt"
     if [ "$KESTREL_READY" = 1 ]; then
-      if [ "$n" -le "$DEFAULT_SLOTS_MAX" ]; then
-        measure "$n" "kestrel replication (UPDATE=KEYS)" restore_target "bench_dst_$n" -- \
-          "$BIN/kestrel" --batch "ScriptFile=$WORK/replicate_$n.txt" DebugMode=1 \
-          "TempFile=$WORK/kestrel.tmp"
+      measure "$n" "kestrel replication, 3% differ" restore_target "bench_dst_$n" -- \
+        "${KESTREL_BATCH[@]}" "ScriptFile=$WORK/replicate_$n.txt"
+      measure "$n" "kestrel replication, 10% differ" restore_target_10 "bench_dst_$n" -- \
+        "${KESTREL_BATCH[@]}" "ScriptFile=$WORK/replicate_$n.txt"
+      if [ "$n" -le "$ROW_COMMIT_MAX" ]; then
+        REPS=$(reps_for "$n" copy)
+        measure "$n" "kestrel initial load (replication into an empty table)" \
+          restore_copy_target "bench_copy_$n" -- "${KESTREL_BATCH[@]}" "ScriptFile=$WORK/load_$n.txt"
+        measure "$n" "kestrel simple copy" restore_copy_target "bench_copy_$n" -- \
+          "${KESTREL_BATCH[@]}" "ScriptFile=$WORK/copy_$n.txt"
+        REPS=$(reps_for "$n")
       else
-        not_available "$n" "kestrel replication (UPDATE=KEYS)" \
-          "not run: with the default 8000 hash slots each lookup walks about N / 8000 records of the temporary file (about 4 min a run on SQLite); see the HashSlots row"
+        for what in "kestrel initial load (replication into an empty table)" \
+          "kestrel simple copy"; do
+          not_available "$n" "$what" \
+            "not run: every row is committed on its own (KESTREL_BENCH_ROW_COMMIT_MAX=$ROW_COMMIT_MAX)"
+        done
       fi
-      # About one slot per row, odd: the keys 2..2N land in distinct slots.
-      slots=$((n + 1 - n % 2))
-      measure "$n" "kestrel replication, HashSlots=$slots" restore_target "bench_dst_$n" -- \
-        "$BIN/kestrel" --batch "ScriptFile=$WORK/replicate_$n.txt" DebugMode=1 \
-        "TempFile=$WORK/kestrel.tmp" "HashSlots=$slots"
-      REPS=$(reps_for "$n" copy)
-      measure "$n" "kestrel simple copy" restore_copy_target "bench_copy_$n" -- \
-        "$BIN/kestrel" --batch "ScriptFile=$WORK/copy_$n.txt" DebugMode=1 \
-        "TempFile=$WORK/kestrel.tmp"
-      REPS=$(reps_for "$n")
     else
-      not_available "$n" "kestrel replication (UPDATE=KEYS)" "kestrel --batch not available yet"
+      not_available "$n" "kestrel replication, 3% differ" "kestrel --batch not available yet"
       not_available "$n" "kestrel simple copy" "kestrel --batch not available yet"
     fi
 
@@ -437,10 +501,29 @@ for db in $DATABASES; do
     measure "$n" "set-based SQL sync (odbc_sql)" restore_target "bench_dst_$n" -- \
       "$BIN/odbc_sql" "$DSN" "$DB_USER" "$DB_PASSWORD" "$WORK/sync_$n.sql"
 
-    printf 'DROP TABLE IF EXISTS bench_%s_%s;\n' dst "$n" base "$n" copy "$n" src "$n" |
-      sql_text --autocommit
+    drop_tables "$n"
   done
 done
+
+# One replication of 10,000,000 rows on SQLite, to show how time and memory
+# grow past the sizes above.
+if [ "$TEN_MILLION" = 1 ] && [[ " $DATABASES " == *" sqlite "* ]] && [ "$KESTREL_READY" = 1 ]; then
+  use_database sqlite
+  n=10000000
+  REPS=1
+  log "$DB, $n rows: generating"
+  generated_at=$SECONDS
+  generate "$n" small
+  restore_target "$n"
+  log "$DB, $n rows: generated in $((SECONDS - generated_at)) s"
+  measure "$n" "read limit (odbc_read_limit)" - - -- \
+    "$BIN/odbc_read_limit" "$DSN" "$DB_USER" "$DB_PASSWORD" "bench_src_$n" "bench_dst_$n"
+  write_kestrel_script "$n" replicate "$WORK/replicate_$n.txt"
+  measure "$n" "kestrel replication, 3% differ" - "bench_dst_$n" -- \
+    "${KESTREL_BATCH[@]}" "ScriptFile=$WORK/replicate_$n.txt"
+  drop_tables "$n"
+  SIZES="$SIZES $n (SQLite)"
+fi
 
 # --- the table ------------------------------------------------------------------
 
@@ -454,8 +537,9 @@ mkdir -p "$(dirname "$RESULTS")"
   echo "  shared with other processes (load average over 1, 5, 15 min before the run:"
   echo "  $LOAD_BEFORE; after: $(cut -d' ' -f1-3 /proc/loadavg))."
   echo "- Run: $STARTED, $((SECONDS / 60)) min $((SECONDS % 60)) s in all; sizes $SIZES."
-  echo "- Databases: SQLite ${sqlite_version:-?} (file in ${TMPDIR:-/tmp}, SyncPragma=OFF);"
-  echo "  PostgreSQL ${pg_version:-?}, the test server on loopback (fsync=off)."
+  echo "- Databases: SQLite ${sqlite_version:-?} (file in ${TMPDIR:-/tmp}, StepAPI=1);"
+  echo "  PostgreSQL ${pg_version:-?}, a server of the benchmark's own on loopback"
+  echo "  (UseDeclareFetch=1, Fetch=10000). Durability: $DURABILITY."
   echo
   echo "Times are wall seconds of the whole process (connect included); × read limit is"
   echo "the median divided by the read limit's median on the same database and size;"

@@ -24,10 +24,12 @@ cat >odbc.ini <<INI
 [DEMO_SALES]
 Driver=SQLite3
 Database=$demo/sales.db
+StepAPI=1
 
 [DEMO_BACKUP]
 Driver=SQLite3
 Database=$demo/backup.db
+StepAPI=1
 INI
 export ODBCINI=$demo/odbc.ini
 # The demo's options stay in the demo folder, away from the user's own.

@@ -379,12 +379,12 @@ void DefineKestrelOptions(ParameterFile& p) {
       "parameter. Note that you have to stop and restart the program to make changes to "
       "this parameter effective");
   p.DefineInteger("HashSlots", 8000,
-                  "Number of slots in the hash table that a replication keeps in memory to find "
-                  "the source rows in the temporary file by their key (4 bytes each). With the "
-                  "default of 8000 every lookup in a table of a million rows walks a chain of "
-                  "more than 100 records on disk; set it to about the number of rows replicated, "
-                  "preferably an odd number, to make large replications much faster. Values "
-                  "from 1 to 67108864; any other value means 8000");
+                  "Initial number of slots in the hash table that a replication keeps in "
+                  "memory to find the source rows in the temporary file by their key (4 bytes "
+                  "each). The table grows with the rows, doubling whenever they reach two per "
+                  "slot, so the default of 8000 is fast at any size; a value near the number of "
+                  "rows replicated only saves the passes over the temporary file that each "
+                  "doubling makes. Values from 1 to 67108864; any other value means 8000");
 
   p.DefineSection("Test options",
                   "Options used during debugging and error correction of the program. These "

@@ -27,6 +27,8 @@ namespace {
 constexpr std::size_t kBlockBytes = 64 * 1024;
 // A lookup reads this much of a record at once.
 constexpr std::size_t kProbeBytes = 4096;
+// Growing the slot table reads and rewrites the file in blocks of this size.
+constexpr std::size_t kRehashBlockBytes = 1024 * 1024;
 
 // Text compared as a number takes at most this many bytes, and converts at
 // most kConvertedBytes of them.
@@ -144,6 +146,24 @@ std::string numberForDebug(double value) {
 
 std::string errnoText() { return std::strerror(errno); }
 
+std::uint64_t mix64(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+// The bits of a number as a spreading hash term: numbers that compare equal
+// give equal terms (-0 and 0, every NaN).
+std::uint64_t numberTerm(double x) {
+  if (x == 0) x = 0;
+  if (std::isnan(x)) return 0x7FF8000000000000ull;
+  std::uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits;
+}
+
 }  // namespace
 
 HashType hashTypeFor(int bindingType, int sqlType) {
@@ -168,7 +188,7 @@ TemporaryFile::TemporaryFile() = default;
 TemporaryFile::~TemporaryFile() { destroy(); }
 
 bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
-                           std::int32_t bufferBytes) {
+                           std::int32_t bufferBytes, TableGrowth growth) {
   if (isOpen()) destroy();
   failed_ = broken_ = false;
   refusal_ = Refusal::None;
@@ -203,6 +223,9 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
   lastSlot_ = recordCount_ = maxProbe_ = 0;
   totalProbes_ = lookups_ = 0;
   longestRecord_ = 0;
+  growthStopped_ = false;
+  growing_ = growth == TableGrowth::Grows;
+  spreading_ = false;
 
   // O_EXCL: never open a file someone else made (or a link planted in a shared
   // folder); a taken name gets a numeric suffix instead.
@@ -251,6 +274,7 @@ bool TemporaryFile::declareField(void* data, std::int32_t capacity, std::int32_t
   if (isKey) {
     keyDirectorySize_ += 8;
     ++keyCount_;
+    if (hashType != HashType::Integer) integerKeys_ = false;
   }
   return true;
 }
@@ -329,6 +353,11 @@ std::uint32_t TemporaryFile::insert(bool debug) {
     }
   }
 
+  if (static_cast<std::int64_t>(recordCount_) >=
+          static_cast<std::int64_t>(kMaxLoad) * static_cast<std::int64_t>(slots_.size()) &&
+      !grow()) {
+    return refuse(Refusal::WriteFailed, lastError_);
+  }
   const std::int32_t slot = hash(debug);
   lastSlot_ = slot;
   putU32(record + 12, slots_[static_cast<std::size_t>(slot)]);
@@ -513,59 +542,197 @@ std::int32_t TemporaryFile::hash(bool debug) const {
   const bool showing = debugOn(debug);
   std::string line;
   if (showing) line = "Hashing fields: ";
-  std::uint32_t acc = 0;
-  std::uint32_t seed = kHashSeed;
+  keyValues_.clear();
   for (const Field& field : fields_) {
     if (!field.isKey) break;
-    const std::int32_t length = std::max(*field.length, 0);
-    const bool numericText = field.hashType == HashType::NumericText ||
-                             (field.hashType == HashType::Text && field.compareAsNumber);
-    if (numericText) {
-      const double x = keyTextToNumber(field.data, length);
-      const std::int64_t term = hashedNumber(x);
-      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
-      if (showing) {
-        if (field.hashType == HashType::Text) {
-          line += "'";
-          line.append(field.data, static_cast<std::size_t>(std::min(length, kNumberTextBytes)));
-          line += "' ";
-        } else {
-          line += std::to_string(term) + " ";
-        }
-      }
-    } else if (field.hashType == HashType::Integer) {
-      std::int64_t value = 0;
-      readInteger(field.data, length, &value);
-      acc += static_cast<std::uint32_t>(value < 0 ? -value : value);
-      if (showing) line += std::to_string(value) + " ";
-    } else if (field.hashType == HashType::Float) {
-      double value = 0.0;
-      readFloat(field.data, length, &value);
-      const std::int64_t term = hashedNumber(value);
-      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
-      if (showing) line += std::to_string(term) + " ";
-    } else {
-      const std::int32_t n = trimmedLength(field.data, length);
-      unsigned shift = 0;
-      for (std::int32_t i = 0; i < n; ++i) {
-        const std::uint32_t byte = static_cast<unsigned char>(field.data[i]);
-        seed = (13849u - 22403u * seed) & 0xFFFFu;
-        acc += ((byte + (seed >> 3)) & 0xFFFu) << shift;
-        shift = shift == 2 ? 0 : shift + 1;
-      }
-      if (showing && n > 0) {
-        line += "'";
-        line.append(field.data, static_cast<std::size_t>(n));
-        line += "' ";
-      }
-    }
+    keyValues_.push_back({field.data, std::max(*field.length, 0)});
   }
+  const std::uint32_t acc = hashOf(keyValues_.data(), showing ? &line : nullptr, spreading_);
   const auto slot = static_cast<std::int32_t>(acc % static_cast<std::uint32_t>(slots_.size()));
   if (showing) {
     line += " Hashvalue=" + std::to_string(slot);
     DebugLine(line.c_str());
   }
   return slot;
+}
+
+// The hash of the key values in keys (one per key field, in order), before it
+// is reduced to a slot; with line, the debug text of each value is appended.
+// The table's initial slots come from the original sum, whose terms are
+// small (under 16,384 a character of text), so its values cluster: fine for a
+// table of a few thousand slots, but a grown table would leave most of its
+// slots empty and the chains long. With spread, keys with any field that is
+// not an integer hash with a 64-bit mix of every value's bits instead, so
+// that equal keys still hash alike. Integer keys keep the sum (the absolute
+// values), which spreads consecutive keys evenly over any odd slot count.
+std::uint32_t TemporaryFile::hashOf(const KeyValue* keys, std::string* line, bool spread) const {
+  std::uint32_t acc = 0;
+  std::uint32_t seed = kHashSeed;
+  spread = spread && !integerKeys_;
+  std::uint64_t mixed = 0;
+  for (const Field& field : fields_) {
+    if (!field.isKey) break;
+    const char* data = keys->data;
+    const std::int32_t length = keys->length;
+    ++keys;
+    if (spread) {
+      std::uint64_t term = 0;
+      if (field.hashType == HashType::NumericText ||
+          (field.hashType == HashType::Text && field.compareAsNumber)) {
+        term = numberTerm(keyTextToNumber(data, length));
+      } else if (field.hashType == HashType::Integer) {
+        std::int64_t value = 0;
+        readInteger(data, length, &value);
+        term = static_cast<std::uint64_t>(value);
+      } else if (field.hashType == HashType::Float) {
+        double value = 0.0;
+        readFloat(data, length, &value);
+        term = numberTerm(value);
+      } else {
+        // FNV-1a over the value without its trailing blanks.
+        term = 0xCBF29CE484222325ull;
+        const std::int32_t n = trimmedLength(data, length);
+        for (std::int32_t i = 0; i < n; ++i) {
+          term = (term ^ static_cast<unsigned char>(data[i])) * 0x100000001B3ull;
+        }
+      }
+      mixed = mix64(mixed + term + 0x9E3779B97F4A7C15ull);
+      if (!line) continue;
+    }
+    const bool numericText = field.hashType == HashType::NumericText ||
+                             (field.hashType == HashType::Text && field.compareAsNumber);
+    if (numericText) {
+      const double x = keyTextToNumber(data, length);
+      const std::int64_t term = hashedNumber(x);
+      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
+      if (line) {
+        if (field.hashType == HashType::Text) {
+          *line += "'";
+          line->append(data, static_cast<std::size_t>(std::min(length, kNumberTextBytes)));
+          *line += "' ";
+        } else {
+          *line += std::to_string(term) + " ";
+        }
+      }
+    } else if (field.hashType == HashType::Integer) {
+      std::int64_t value = 0;
+      readInteger(data, length, &value);
+      acc += static_cast<std::uint32_t>(value < 0 ? -value : value);
+      if (line) *line += std::to_string(value) + " ";
+    } else if (field.hashType == HashType::Float) {
+      double value = 0.0;
+      readFloat(data, length, &value);
+      const std::int64_t term = hashedNumber(value);
+      acc += static_cast<std::uint32_t>(static_cast<std::uint64_t>(term));
+      if (line) *line += std::to_string(term) + " ";
+    } else {
+      const std::int32_t n = trimmedLength(data, length);
+      unsigned shift = 0;
+      for (std::int32_t i = 0; i < n; ++i) {
+        const std::uint32_t byte = static_cast<unsigned char>(data[i]);
+        seed = (13849u - 22403u * seed) & 0xFFFFu;
+        acc += ((byte + (seed >> 3)) & 0xFFFu) << shift;
+        shift = shift == 2 ? 0 : shift + 1;
+      }
+      if (line && n > 0) {
+        *line += "'";
+        line->append(data, static_cast<std::size_t>(n));
+        *line += "' ";
+      }
+    }
+  }
+  if (spread) return static_cast<std::uint32_t>(mixed >> 32) ^ static_cast<std::uint32_t>(mixed);
+  return acc;
+}
+
+// Doubles the slot table and relinks every record: the file is read in large
+// blocks, each record's key is hashed from its stored bytes, its link set to
+// the newest earlier record of its new slot, and the block written back.
+// Records are relinked in file order, so every chain stays newest first. A
+// record that does not check out (a damaged file) stops the pass; the file is
+// then broken, since its chains are only partly relinked.
+bool TemporaryFile::grow() {
+  const std::size_t current = slots_.size();
+  if (!growing_ || growthStopped_ || current >= static_cast<std::size_t>(kMaxHashSlots)) {
+    return true;
+  }
+  std::size_t wanted =
+      std::min<std::size_t>(current * 2 + 1, static_cast<std::size_t>(kMaxHashSlots));
+  if (!flush()) return false;
+  std::vector<char> block;
+  try {
+    block.assign(std::max(kRehashBlockBytes, static_cast<std::size_t>(longestRecord_)), 0);
+  } catch (const std::bad_alloc&) {
+    growthStopped_ = true;
+    return true;
+  }
+  // The pass rebuilds every chain from the file, so the old table goes first:
+  // the peak is the new table alone. Without memory for it the old size is
+  // rebuilt and growth stops there.
+  slots_ = {};
+  try {
+    slots_.assign(wanted, 0);
+  } catch (const std::bad_alloc&) {
+    growthStopped_ = true;
+    wanted = current;
+    try {
+      slots_.assign(wanted, 0);
+    } catch (const std::bad_alloc&) {
+      return growthFailure(4, "not enough memory for its hash table");
+    }
+  }
+  std::vector<std::uint32_t>& table = slots_;
+  spreading_ = true;
+  const std::uint32_t minimum = kHeaderBytes + directorySize_;
+  std::uint32_t offset = 4;
+  while (offset < endOffset_) {
+    const std::size_t want = std::min<std::size_t>(block.size(), endOffset_ - offset);
+    std::size_t got = 0;
+    if (!readBytes(offset, block.data(), want, &got)) return growthFailure(offset, lastError_);
+    if (got < want) return growthFailure(offset, "the file is shorter than expected");
+    std::size_t used = 0;
+    while (got - used >= kHeaderBytes) {
+      char* record = block.data() + used;
+      const std::uint32_t total = getU32(record + 4);
+      const auto at = static_cast<std::uint32_t>(offset + used);
+      if (getU16(record) != kRecordMagic) return growthFailure(at, "bad record magic");
+      if (total < minimum || total > static_cast<std::uint32_t>(longestRecord_) ||
+          total > endOffset_ - at) {
+        return growthFailure(at, "bad record length");
+      }
+      if (total > got - used) break;  // the rest of it comes with the next block
+      keyValues_.clear();
+      const char* directory = record + kHeaderBytes;
+      for (const Field& field : fields_) {
+        if (!field.isKey) break;
+        const std::int32_t length = getI32(directory);
+        const std::uint32_t dataOffset = getU32(directory + 4);
+        directory += 8;
+        if (length < 0 || length > field.capacity || dataOffset < minimum || dataOffset > total ||
+            static_cast<std::uint32_t>(length) > total - dataOffset) {
+          return growthFailure(at, "bad field directory");
+        }
+        keyValues_.push_back({record + dataOffset, length});
+      }
+      const std::size_t slot = hashOf(keyValues_.data(), nullptr, true) % wanted;
+      putU32(record + 12, table[slot]);
+      table[slot] = at;
+      used += total;
+    }
+    if (used == 0) return growthFailure(offset, "the file is shorter than expected");
+    if (!writeAt(offset, block.data(), used)) return growthFailure(offset, lastError_);
+    offset += static_cast<std::uint32_t>(used);
+  }
+  // Cached bytes and the buffered record hold the old links.
+  cacheLength_ = 0;
+  bufferedRecord_ = 0;
+  return true;
+}
+
+bool TemporaryFile::growthFailure(std::uint32_t offset, const std::string& reason) {
+  readFailure(offset, reason);
+  broken_ = true;
+  return false;
 }
 
 bool TemporaryFile::keysEqual(bool debug) const {
@@ -628,6 +795,9 @@ std::uint32_t TemporaryFile::lookup(std::uint32_t offset, bool debug) {
     failed_ = true;
     return 0;
   }
+  // A broken file answers nothing, not even "no such key" (its table may be
+  // half rebuilt, or gone when there was no memory for it).
+  if (broken_) return 0;
   if (offset != 0) {
     if (!readRecord(offset, false)) return 0;
     unpack(debug);
@@ -735,6 +905,7 @@ void TemporaryFile::destroy() {
     ::unlink(path_.c_str());
   }
   fields_.clear();
+  integerKeys_ = true;
   keyCount_ = directorySize_ = keyDirectorySize_ = 0;
   slots_ = {};
   recordBuffer_ = {};

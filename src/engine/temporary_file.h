@@ -1,10 +1,19 @@
 #pragma once
 // The spool file of a replication run: every selected source row is written as
-// one record, and a fixed table of hash slots in memory holds, per slot, the
-// file offset of the newest record whose key hashes there. Older records of a
-// slot are chained through the link word of each record, so a lookup walks the
+// one record, and a table of hash slots in memory holds, per slot, the file
+// offset of the newest record whose key hashes there. Older records of a slot
+// are chained through the link word of each record, so a lookup walks the
 // chain on disk, newest first: among records with equal keys the one inserted
 // last is found.
+//
+// The table starts at the size create is given and grows with the data: when
+// the records reach kMaxLoad per slot, the next insert first doubles the table
+// (2n + 1 slots, odd, so that keys in steps of two still spread) and relinks
+// every record in one sequential pass over the file. A chain therefore holds
+// about kMaxLoad records or fewer at any size, and memory stays at 2 to 4
+// bytes per record (the 4-byte slots), the records themselves on disk. A grown
+// table places keys that are not all integers by a hash that spreads them
+// (see hashOf); at the initial size every key has its classic slot.
 //
 // File layout (all integers little-endian):
 //   offset 0: file magic 2356318, 4 bytes; then the records back to back.
@@ -46,8 +55,11 @@ class TemporaryFile {
   // The sizes a replication run creates the file with.
   static constexpr std::int32_t kTableBytes = 32000;
   static constexpr std::int32_t kBufferBytes = 32000;
-  // The largest slot table the HashSlots option can ask for (256 MiB).
+  // The largest slot table the HashSlots option can ask for, and the largest
+  // the table grows to (256 MiB).
   static constexpr std::int32_t kMaxHashSlots = 64 * 1024 * 1024;
+  // Records per slot at which the table grows.
+  static constexpr std::int32_t kMaxLoad = 2;
   // create tries the configured name and then name.1 ... name.<kMaxNameSuffix>.
   static constexpr int kMaxNameSuffix = 100;
 
@@ -62,21 +74,26 @@ class TemporaryFile {
     WriteFailed,     // the operating system refused the write (disk full, I/O error)
   };
 
+  // Whether the slot table grows with the records or keeps its initial size
+  // (then chains grow instead: records / slots long on average).
+  enum class TableGrowth { Grows, Fixed };
+
   TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   // Closes the file and deletes it.
   ~TemporaryFile();
 
-  // Creates the file and the in-memory table: tableBytes / 4 zeroed slots and a
-  // record buffer of bufferBytes. "%p" in path stands for the process id.
-  // The file is made new with mode 0600 and never shares a name that already
-  // exists (another process's file, another live TemporaryFile of this process,
-  // a leftover of a crashed run, a planted link): when the name is taken,
+  // Creates the file and the in-memory table: tableBytes / 4 zeroed slots (the
+  // initial size; the table grows) and a record buffer of bufferBytes. "%p" in path stands for the
+  // process id. The file is made new with mode 0600 and never shares a name that already exists
+  // (another process's file, another live TemporaryFile of this process, a leftover of a crashed
+  // run, a planted link): when the name is taken,
   // ".1", ".2", ... up to kMaxNameSuffix are appended. path() tells the name
   // used. A TemporaryFile that is already open is destroyed first, fields
   // included. False with lastError when no file could be made.
-  bool create(const std::string& path, std::int32_t tableBytes, std::int32_t bufferBytes);
+  bool create(const std::string& path, std::int32_t tableBytes, std::int32_t bufferBytes,
+              TableGrowth growth = TableGrowth::Grows);
 
   // Appends a field descriptor. data points at capacity bytes of value buffer
   // and length at its length indicator (-1 or any negative value: NULL). Key
@@ -95,7 +112,9 @@ class TemporaryFile {
   // Records are collected in memory and written in blocks, so a write failure
   // may surface at a later insert, at flush() or at the next read (which then
   // returns 0 with failed() set); after a write failure the file refuses all
-  // further work.
+  // further work. An insert that grows the table and finds a record it cannot
+  // read or relink refuses with WriteFailed and breaks the file the same way:
+  // its chains are then only partly relinked.
   std::uint32_t insert(bool debug);
 
   // Writes every record collected so far. False (and failed()) when the file
@@ -165,7 +184,15 @@ class TemporaryFile {
     bool compareAsNumber;
   };
 
+  // A key value as hashing sees it: the field's buffer or a stored copy.
+  struct KeyValue {
+    const char* data;
+    std::int32_t length;
+  };
   std::int32_t hash(bool debug) const;
+  std::uint32_t hashOf(const KeyValue* keys, std::string* line, bool spread) const;
+  bool grow();
+  bool growthFailure(std::uint32_t offset, const std::string& reason);
   bool keysEqual(bool debug) const;
   std::uint32_t refuse(Refusal why, std::string message);
   bool writeAt(std::uint64_t offset, const char* bytes, std::size_t count);
@@ -191,6 +218,16 @@ class TemporaryFile {
   std::int32_t maxProbe_ = 0;
   std::int64_t totalProbes_ = 0;
   std::int64_t lookups_ = 0;
+
+  // Set when a larger table could not be allocated: the run goes on with the
+  // chains growing longer instead.
+  bool growthStopped_ = false;
+  bool growing_ = true;
+  // Set once the table has grown: slots come from the spreading hash.
+  bool spreading_ = false;
+  // Every key field is an integer.
+  bool integerKeys_ = true;
+  mutable std::vector<KeyValue> keyValues_;
 
   // Longest record written; a probe reads this much (capped) in one call.
   std::int32_t longestRecord_ = 0;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -83,10 +84,12 @@ class TemporaryFileTest : public ::testing::Test {
 
   // A file with the sizes a replication run uses and one key and one data column.
   void createKeyed(TemporaryFile& file, HashType keyType = HashType::Text,
-                   std::int32_t tableBytes = TemporaryFile::kTableBytes) {
-    ASSERT_TRUE(file.create(pathFor("run.tmp"), tableBytes, TemporaryFile::kBufferBytes))
+                   std::int32_t tableBytes = TemporaryFile::kTableBytes,
+                   TemporaryFile::TableGrowth growth = TemporaryFile::TableGrowth::Grows,
+                   bool compareAsNumber = false) {
+    ASSERT_TRUE(file.create(pathFor("run.tmp"), tableBytes, TemporaryFile::kBufferBytes, growth))
         << file.lastError();
-    ASSERT_TRUE(declare(file, key_, true, keyType));
+    ASSERT_TRUE(declare(file, key_, true, keyType, compareAsNumber));
     ASSERT_TRUE(declare(file, data_, false));
     file.attachStatus(&status_);
   }
@@ -408,9 +411,9 @@ TEST_F(TemporaryFileTest, StatisticsCountLookupsAndProbes) {
   EXPECT_EQ(empty.usedSlots(), 0);
   empty.destroy();
 
-  // A table of one slot chains every record: K3 -> K2 -> K1.
+  // A fixed table of one slot chains every record: K3 -> K2 -> K1.
   TemporaryFile file;
-  createKeyed(file, HashType::Text, 4);
+  createKeyed(file, HashType::Text, 4, TemporaryFile::TableGrowth::Fixed);
   ASSERT_EQ(file.slotCount(), 1);
   for (const char* key : {"K1", "K2", "K3"}) ASSERT_NE(put(file, key, key), 0u);
   for (const char* key : {"K3", "K1", "K9"}) {
@@ -750,7 +753,7 @@ class DamagedFileTest : public TemporaryFileTest,
 
 TEST_P(DamagedFileTest, NeverCrashesNorMatchesWrongly) {
   TemporaryFile file;
-  createKeyed(file, HashType::Text, 4);
+  createKeyed(file, HashType::Text, 4, TemporaryFile::TableGrowth::Fixed);
   const std::vector<std::string> keys = {"K1", "K2", "K3"};
   std::vector<std::uint32_t> offsets;
   for (const std::string& key : keys) offsets.push_back(put(file, key, "payload " + key + "xx"));
@@ -810,7 +813,7 @@ TEST_F(TemporaryFileTest, AnySingleDamagedByteIsSurvived) {
   for (std::uint64_t at = 0; at < 142; ++at) {
     for (unsigned char mask : {0x01, 0x80, 0xFF}) {
       TemporaryFile file;
-      createKeyed(file, HashType::Text, 4);
+      createKeyed(file, HashType::Text, 4, TemporaryFile::TableGrowth::Fixed);
       for (const std::string& key : keys) ASSERT_NE(put(file, key, "payload " + key + "xx"), 0u);
       ASSERT_EQ(file.endOffset(), 142u);
       ASSERT_TRUE(file.flush());
@@ -850,6 +853,221 @@ TEST_F(TemporaryFileTest, WriteStatusNeedsAStatusAndARecord) {
   ASSERT_EQ(file.readNext(false), 4u);
   EXPECT_EQ(status, 2);
 }
+
+// A key spelled one way when stored and another way when looked up, equal to
+// the comparison. Growing the table hashes each key from its stored bytes, so
+// a stored spelling that hashed apart from the probe's would be lost there.
+struct GrowthCase {
+  const char* name;
+  HashType type;
+  bool compareAsNumber;
+  std::function<void(Column&, int)> stored;
+  std::function<void(Column&, int)> probe;
+};
+
+void PrintTo(const GrowthCase& c, std::ostream* os) { *os << c.name; }
+
+class GrowthTest : public TemporaryFileTest, public ::testing::WithParamInterface<GrowthCase> {};
+
+TEST_P(GrowthTest, EveryRecordIsFoundAcrossRehashes) {
+  const GrowthCase& c = GetParam();
+  constexpr int kRows = 3000;
+  TemporaryFile file;
+  createKeyed(file, c.type, 4, TemporaryFile::TableGrowth::Grows, c.compareAsNumber);
+  ASSERT_TRUE(file.isOpen());
+  ASSERT_EQ(file.slotCount(), 1);
+  std::vector<std::uint32_t> offsets;
+  for (int i = 0; i < kRows; ++i) {
+    c.stored(key_, i);
+    data_.text("row " + std::to_string(i));
+    offsets.push_back(file.insert(false));
+    ASSERT_NE(offsets.back(), 0u) << i << ": " << file.lastError();
+  }
+  EXPECT_GE(file.slotCount() * TemporaryFile::kMaxLoad, file.recordCount());
+  EXPECT_GT(file.slotCount(), 1);
+
+  for (int i = 0; i < kRows; ++i) {
+    c.probe(key_, i);
+    data_.text("none");
+    ASSERT_EQ(file.lookup(0, false), offsets[i]) << i;
+    ASSERT_EQ(data_.value(), "row " + std::to_string(i));
+  }
+  c.probe(key_, kRows + 7);
+  EXPECT_EQ(file.lookup(0, false), 0u);
+  EXPECT_FALSE(file.failed());
+  // The chains stay short at any size (the integer keys spread evenly).
+  if (c.type == HashType::Integer) {
+    EXPECT_LE(file.maxProbe(), TemporaryFile::kMaxLoad + 1);
+  }
+
+  // Relinking leaves the records where they are and in their order.
+  int next = 0;
+  while (file.readNext(false) != 0) {
+    ASSERT_EQ(data_.value(), "row " + std::to_string(next)) << next;
+    ++next;
+  }
+  EXPECT_EQ(next, kRows);
+  EXPECT_FALSE(file.failed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, GrowthTest,
+    ::testing::Values(
+        GrowthCase{"EvenIntegers", HashType::Integer, false,
+                   [](Column& k, int i) { k.number<std::int32_t>(2 * i); },
+                   [](Column& k, int i) { k.number<std::int32_t>(2 * i); }},
+        GrowthCase{"SmallIntegersInTheirWidth", HashType::Integer, false,
+                   [](Column& k, int i) { k.number<std::int16_t>(static_cast<std::int16_t>(-i)); },
+                   [](Column& k, int i) { k.number<std::int16_t>(static_cast<std::int16_t>(-i)); }},
+        GrowthCase{"TextWithTrailingBlanks", HashType::Text, false,
+                   [](Column& k, int i) { k.text("K" + std::to_string(i) + "   "); },
+                   [](Column& k, int i) { k.text("K" + std::to_string(i)); }},
+        GrowthCase{"TextComparedAsNumber", HashType::Text, true,
+                   [](Column& k, int i) { k.text("00" + std::to_string(i)); },
+                   [](Column& k, int i) { k.text(std::to_string(i) + ".0"); }},
+        GrowthCase{"DecimalText", HashType::NumericText, false,
+                   [](Column& k, int i) { k.text(std::to_string(i) + ".50"); },
+                   [](Column& k, int i) { k.text(std::to_string(i) + ".5"); }},
+        GrowthCase{"FloatsWithFractions", HashType::Float, false,
+                   [](Column& k, int i) { k.number(i / 8.0); },
+                   [](Column& k, int i) { k.number(i / 8.0); }}),
+    [](const ::testing::TestParamInfo<GrowthCase>& info) { return info.param.name; });
+
+TEST_F(TemporaryFileTest, ShortTextKeysSpreadOverAGrownTable) {
+  // Codes as a table of articles has them. The sum that gives the initial
+  // slots takes fewer than 150,000 values for keys of 8 characters, most of
+  // them near its middle; a grown table needs a hash that spreads them.
+  constexpr int kRows = 200000;
+  TemporaryFile file;
+  createKeyed(file, HashType::Text);
+  char code[16];
+  for (int i = 0; i < kRows; ++i) {
+    std::snprintf(code, sizeof code, "C%07d", i);
+    ASSERT_NE(put(file, code, "x"), 0u) << i;
+  }
+  for (int i = 0; i < kRows; i += 3) {
+    std::snprintf(code, sizeof code, "C%07d", i);
+    key_.text(code);
+    ASSERT_NE(file.lookup(0, false), 0u) << i;
+  }
+  EXPECT_LE(static_cast<double>(file.totalProbes()) / file.lookups(), 2.5);
+  EXPECT_LE(file.maxProbe(), 20);
+}
+
+TEST_F(TemporaryFileTest, EqualKeysStayChainedNewestFirstAcrossRehashes) {
+  TemporaryFile file;
+  createKeyed(file, HashType::Text, 4);
+  std::vector<std::uint32_t> duplicates;
+  for (const char* spelling : {"dup", "dup  ", "dup"}) {
+    duplicates.push_back(
+        put(file, spelling, std::string("copy ") + std::to_string(duplicates.size())));
+    for (int i = 0; i < 200; ++i) ASSERT_NE(put(file, "K" + std::to_string(i), "other"), 0u);
+  }
+  ASSERT_GT(file.slotCount(), 100) << "the table should have grown between the copies";
+
+  // A NULL key is refused and counts toward nothing, not even the growth.
+  const std::int32_t slots = file.slotCount();
+  const std::int32_t records = file.recordCount();
+  key_.null();
+  EXPECT_EQ(file.insert(false), 0u);
+  EXPECT_EQ(file.lastRefusal(), TemporaryFile::Refusal::NullKey);
+  EXPECT_EQ(file.lookup(0, false), 0u);
+  EXPECT_FALSE(file.failed());
+  EXPECT_EQ(file.recordCount(), records);
+  EXPECT_EQ(file.slotCount(), slots);
+
+  key_.text("dup");
+  status_ = 0;
+  const std::uint32_t found = file.lookup(0, false);
+  ASSERT_EQ(found, duplicates[2]);
+  EXPECT_EQ(data_.value(), "copy 2");
+  status_ = 2;
+  ASSERT_TRUE(file.writeStatus(found));
+  ASSERT_TRUE(file.writeStatusOfEqualKeys(found));
+
+  int marked = 0, unmarked = 0;
+  while (file.readNext(false) != 0) {
+    if (data_.value().rfind("copy ", 0) == 0) {
+      EXPECT_EQ(status_, 2) << data_.value();
+      ++marked;
+    } else {
+      EXPECT_EQ(status_, 1) << key_.value();
+      ++unmarked;
+    }
+  }
+  EXPECT_EQ(marked, 3);
+  EXPECT_EQ(unmarked, 600);
+}
+
+TEST_F(TemporaryFileTest, FixedTableKeepsItsSize) {
+  TemporaryFile file;
+  createKeyed(file, HashType::Text, 4, TemporaryFile::TableGrowth::Fixed);
+  for (int i = 0; i < 50; ++i) ASSERT_NE(put(file, "K" + std::to_string(i), "x"), 0u);
+  EXPECT_EQ(file.slotCount(), 1);
+  key_.text("K0");
+  EXPECT_EQ(file.lookup(0, false), 4u);
+  EXPECT_EQ(file.maxProbe(), 50);
+}
+
+struct GrowthDamageCase {
+  const char* name;
+  // Damages the file of two records K1, K2 (46 bytes each, at offsets 4 and
+  // 50) before the insert that grows the one-slot table.
+  std::function<bool(const std::string&)> damage;
+};
+
+void PrintTo(const GrowthDamageCase& c, std::ostream* os) { *os << c.name; }
+
+class GrowthDamageTest : public TemporaryFileTest,
+                         public ::testing::WithParamInterface<GrowthDamageCase> {};
+
+TEST_P(GrowthDamageTest, GrowingADamagedFileFailsAndStaysFailed) {
+  TemporaryFile file;
+  createKeyed(file, HashType::Text, 4);
+  ASSERT_EQ(put(file, "K1", "payload K1xx"), 4u);
+  ASSERT_EQ(put(file, "K2", "payload K2xx"), 50u);
+  ASSERT_TRUE(file.flush());
+  ASSERT_TRUE(GetParam().damage(file.path()));
+
+  EXPECT_EQ(put(file, "K3", "payload K3xx"), 0u);
+  EXPECT_EQ(file.lastRefusal(), TemporaryFile::Refusal::WriteFailed);
+  EXPECT_NE(file.lastError().find("holds no readable record at offset"), std::string::npos)
+      << file.lastError();
+  EXPECT_TRUE(file.failed());
+  EXPECT_EQ(file.recordCount(), 2);
+
+  // Half-relinked chains must never answer "no such key".
+  EXPECT_EQ(put(file, "K4", "payload K4xx"), 0u);
+  key_.text("K1");
+  EXPECT_EQ(file.lookup(0, false), 0u);
+  EXPECT_TRUE(file.failed());
+  EXPECT_FALSE(file.flush());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, GrowthDamageTest,
+    ::testing::Values(
+        GrowthDamageCase{"RecordMagic", [](const std::string& p) { return flipByte(p, 50); }},
+        GrowthDamageCase{"HugeTotalLength",
+                         [](const std::string& p) {
+                           return overwriteBytes(p, 54, {0xFF, 0xFF, 0x7F});
+                         }},
+        GrowthDamageCase{
+            "ShortTotalLength",
+            [](const std::string& p) { return overwriteBytes(p, 54, littleEndian32(20)); }},
+        GrowthDamageCase{
+            "KeyLengthBeyondRecord",
+            [](const std::string& p) { return overwriteBytes(p, 66, littleEndian32(60)); }},
+        GrowthDamageCase{
+            "KeyStoredAsNull",
+            [](const std::string& p) { return overwriteBytes(p, 66, littleEndian32(-1)); }},
+        GrowthDamageCase{
+            "KeyOffsetBeyondRecord",
+            [](const std::string& p) { return overwriteBytes(p, 70, littleEndian32(4000)); }},
+        GrowthDamageCase{"CutInsideLastRecord",
+                         [](const std::string& p) { return cutFile(p, 80); }},
+        GrowthDamageCase{"CutInsideHeader", [](const std::string& p) { return cutFile(p, 56); }}),
+    [](const ::testing::TestParamInfo<GrowthDamageCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace kestrel

@@ -16,6 +16,9 @@ set -euo pipefail
 BASE=${KESTREL_SERVERS_DIR:-/tmp/kestrel-test-servers}
 PG_PORT=${KESTREL_PG_PORT:-55432}
 MARIADB_PORT=${KESTREL_MARIADB_PORT:-53306}
+# The test servers never wait for the disk; the benchmark starts a server of
+# its own with KESTREL_PG_FSYNC=on to measure what users get.
+PG_FSYNC=${KESTREL_PG_FSYNC:-off}
 DB=kestrel_test
 DB_USER=kestrel
 DB_PASSWORD=kestrel_pw
@@ -49,7 +52,7 @@ start_postgresql() {
       { cat "$dir/initdb.log" >&2; exit 1; }
   fi
   as_user "$(owner postgres)" "$PG_BIN/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-p $PG_PORT -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=100" \
+    -o "-p $PG_PORT -k $dir -c listen_addresses=127.0.0.1 -c fsync=$PG_FSYNC -c max_connections=100" \
     start >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
   local psql=("$PG_BIN/psql" -h "$dir" -p "$PG_PORT" -U postgres -v ON_ERROR_STOP=1 -qAt)
   if [ "$(as_user "$(owner postgres)" "${psql[@]}" -c "SELECT 1 FROM pg_roles WHERE rolname='$DB_USER'")" != 1 ]; then

@@ -119,7 +119,8 @@ bool ScriptWriter::Save(const std::string& fileName, const ParagraphList* paragr
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temporary = folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".saving-XXXXXX";
+  std::string temporary =
+      folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".saving-XXXXXX";
   const int fd = mkstemp(temporary.data());
   if (fd < 0) {
     return fail("Cannot create a new file in '" + folder + "': " + std::strerror(errno));
@@ -149,7 +150,8 @@ bool ScriptWriter::Save(const std::string& fileName, const ParagraphList* paragr
   }
   if (fsync(fd) != 0) return abandon("Cannot write '" + temporary + "' to the disk");
   if (::close(fd) != 0) {
-    const std::string why = std::string("Cannot write '") + temporary + "': " + std::strerror(errno);
+    const std::string why =
+        std::string("Cannot write '") + temporary + "': " + std::strerror(errno);
     ::unlink(temporary.c_str());
     return fail(why);
   }

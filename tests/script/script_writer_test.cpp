@@ -1,7 +1,6 @@
 #include "script/script_writer.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <csignal>

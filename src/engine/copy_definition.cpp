@@ -21,7 +21,9 @@ const char kSeparatorLine[] =
 }  // namespace
 
 CopyDefinition::CopyDefinition(std::string name, const DefinitionSettings& settings)
-    : Definition(std::move(name)), timerDebugging(settings.timerDebugging) {}
+    : Definition(std::move(name)),
+      timerDebugging(settings.timerDebugging),
+      timerStatusWindows(settings.timerStatusWindows) {}
 
 bool CopyDefinition::setCommand(int commandId, const std::string& argument) {
   switch (commandId) {
@@ -266,7 +268,7 @@ void CopyDefinition::createTimerUnit(MessageLog& messageLog, ScriptModel& defini
 
 bool CopyDefinition::runFromTimer(int retryNumber) {
   // log is set by resolve, which creates the timer entry.
-  return log && run(*log, nullptr, retryNumber);
+  return log && run(*log, timerStatusWindows, retryNumber);
 }
 
 CopyDefinition::~CopyDefinition() = default;

@@ -103,6 +103,7 @@ class CopyDefinition : public Definition, public TimerTarget {
   bool busy = false;
   bool columnsLoaded = false;
   bool timerDebugging = false;
+  StatusWindowFactory* timerStatusWindows = nullptr;  // the status windows of timer runs
   bool fromDisconnect = false;
   bool toDisconnect = false;
   bool replicate = true;

@@ -39,6 +39,8 @@ struct DefinitionSettings {
   bool timerDebugging = false;  // option TimerDebugging
   bool debugMode = false;       // option DebugMode
   TimerScheduler* scheduler = nullptr;
+  // Makes the status windows of runs started by a timer; none without a window.
+  StatusWindowFactory* timerStatusWindows = nullptr;
 };
 
 class Definition {

@@ -109,6 +109,7 @@ void ScriptReader::startReading() {
     settings_.debugMode = options_->integer("DebugMode") != 0;
   }
   settings_.scheduler = scheduler_;
+  settings_.timerStatusWindows = timerStatusWindows_;
   if (listener_) listener_->Clear();
 }
 

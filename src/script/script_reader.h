@@ -59,6 +59,8 @@ class ScriptReader {
   void setFactory(const DefinitionFactory* factory) { factory_ = factory; }
   // The scheduler given to the TimerDefinitions created while reading.
   void setScheduler(TimerScheduler* scheduler) { scheduler_ = scheduler; }
+  // What makes the status windows of the timer runs of the definitions read.
+  void setTimerStatusWindows(StatusWindowFactory* factory) { timerStatusWindows_ = factory; }
 
   // Reads one script file. False when there is no file name, the file cannot
   // be opened or a line is in error; true otherwise, also when resolving
@@ -88,6 +90,7 @@ class ScriptReader {
   ScriptModel* model_ = nullptr;
   ParagraphList* listener_ = nullptr;
   TimerScheduler* scheduler_ = nullptr;
+  StatusWindowFactory* timerStatusWindows_ = nullptr;
   const DefinitionFactory* factory_ = nullptr;
   bool checkOnly_ = false;
   const ScriptGrammar& grammar_;

@@ -73,6 +73,7 @@ bool CopyDocument::reload() {
   reader.setModel(&model_);
   reader.setFactory(&runnableDefinitions());
   reader.setScheduler(scheduler_.get());
+  reader.setTimerStatusWindows(timerStatusWindows_);
   bool loaded = reader.Load(options_.text("ScriptFile"));
   switch (reader.failure()) {
     case ScriptReader::Failure::None:

@@ -84,6 +84,10 @@ class CopyDocument {
   // Stops the scheduler, removes its entries and destroys it.
   void destroyScheduler();
   TimerScheduler* scheduler() const { return scheduler_.get(); }
+  // Makes the status windows of the runs that timers start (the main window;
+  // none headless). Given to the definitions read afterwards; it must outlive
+  // them (the model is cleared with the scheduler).
+  void setTimerStatusWindows(StatusWindowFactory* factory) { timerStatusWindows_ = factory; }
 
  private:
   void followOptionChange(const std::string& key);
@@ -93,6 +97,7 @@ class CopyDocument {
   MessageLog log_;
   ScriptModel model_;
   std::unique_ptr<TimerScheduler> scheduler_;
+  StatusWindowFactory* timerStatusWindows_ = nullptr;
   LoadFailure lastLoadFailure_ = LoadFailure::None;
   int listenerId_ = 0;
 };

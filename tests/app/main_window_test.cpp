@@ -205,6 +205,27 @@ INSTANTIATE_TEST_SUITE_P(
                       "CANCEL pressed by operator...", false}),
     [](const ::testing::TestParamInfo<DuringRunCase>& info) { return info.param.name; });
 
+// A run that a timer starts shows its status window as F7's does: the timer
+// ticks through the window's event loop and the run pumps it.
+TEST_F(MainWindowTest, TimerRunShowsItsStatusWindow) {
+  FakeClock clock(localTime(2026, 5, 4, 22, 29));
+  makeTables(40);
+  assign("PollInterval=20");
+  std::ofstream(folder.file("script.txt"), std::ios::app) << "  AUTORUN NIGHTLY\n"
+                                                             "TIMERDEFINITION: NIGHTLY\n"
+                                                             "  START 2026-05-04 TIME=22:30\n";
+  MainWindow& main = openWindow();
+  QTest::keyClick(main.view(), Qt::Key_F8);
+  ASSERT_TRUE(logged("Next scheduled event at 2026-05-04 22:30:00"));
+  bool statusShown = false;
+  duringRun([&] { statusShown = main.findChild<StatusDisplayWindow*>("statusWindow") != nullptr; });
+  clock.set(localTime(2026, 5, 4, 22, 30, 1));
+  QTRY_VERIFY_WITH_TIMEOUT(logged("Output table statistics: 0 deleted, 0 updated and 40 inserted."),
+                           20000);
+  EXPECT_TRUE(statusShown);
+  EXPECT_EQ(targetRows(), 40);
+}
+
 TEST_F(MainWindowTest, EscEndsTheIdleProgramAtOnce) {
   MainWindow& main = openWindow();
   QSignalSpy exited(&main, &MainWindow::exited);

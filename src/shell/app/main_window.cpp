@@ -65,6 +65,8 @@ MainWindow::MainWindow(CopyDocument& document, std::time_t startTime, QWidget* p
 
   countedTicks_ = std::make_unique<CountedTicks>(*this, ticks_);
   document_.createScheduler(*countedTicks_);
+  // Runs started by a timer show their status window as F7's runs do.
+  document_.setTimerStatusWindows(this);
 
   // A run started by a timer changes the states behind the window's back;
   // the states are read again a few times a second (also during a run,
@@ -86,6 +88,7 @@ MainWindow::MainWindow(CopyDocument& document, std::time_t startTime, QWidget* p
 MainWindow::~MainWindow() {
   stateTimer_.stop();
   document_.destroyScheduler();
+  document_.setTimerStatusWindows(nullptr);
   view_->detach();
 }
 

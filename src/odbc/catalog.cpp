@@ -41,6 +41,12 @@ std::int32_t numberOf(const BoundValue* value) {
 
 }  // namespace
 
+bool Catalog::connect(OdbcConnection& connection, const CatalogSource& source) {
+  // The caller shows what went wrong; a box would say it twice.
+  connection.silent = true;
+  return connection.connect(source.dataSource, source.userId, source.password);
+}
+
 bool Catalog::fail() {
   lastError_ = environment_.lastError();
   return false;
@@ -63,9 +69,8 @@ bool Catalog::tables(const CatalogSource& source, const std::string& qualifierMa
                      unsigned typeFlags, std::vector<CatalogTable>& found) {
   found.clear();
   OdbcConnection connection(environment_);
-  connection.silent = true;
   OdbcStatement statement;
-  if (!connection.connect(source.dataSource, source.userId, source.password)) return fail();
+  if (!connect(connection, source)) return fail();
   if (!connection.queryTables(statement, qualifierMask, creatorMask, tableMask, typeFlags))
     return fail();
   BoundValue* qualifier = bindCatalogColumn(statement, 1, false);
@@ -86,9 +91,8 @@ bool Catalog::columns(const CatalogSource& source, const std::string& qualifier,
                       std::vector<CatalogColumn>& found) {
   found.clear();
   OdbcConnection connection(environment_);
-  connection.silent = true;
   OdbcStatement statement;
-  if (!connection.connect(source.dataSource, source.userId, source.password)) return fail();
+  if (!connect(connection, source)) return fail();
   if (!connection.queryColumns(statement, qualifier, creator, table, "%")) return fail();
   BoundValue* name = bindCatalogColumn(statement, 4, false);
   BoundValue* type = bindCatalogColumn(statement, 5, true);
@@ -114,9 +118,8 @@ bool Catalog::selectColumns(const CatalogSource& source, const std::string& sele
                             std::vector<CatalogColumn>& found) {
   found.clear();
   OdbcConnection connection(environment_);
-  connection.silent = true;
   OdbcStatement statement;
-  if (!connection.connect(source.dataSource, source.userId, source.password)) return fail();
+  if (!connect(connection, source)) return fail();
   SqlRequest request;
   request.text = select;
   if (!connection.execute(request, statement)) return fail();

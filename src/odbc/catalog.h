@@ -11,6 +11,7 @@
 
 namespace kestrel {
 
+class OdbcConnection;
 class OdbcEnvironment;
 
 struct CatalogTable {
@@ -61,6 +62,7 @@ class Catalog {
   const std::string& lastError() const { return lastError_; }
 
  private:
+  bool connect(OdbcConnection& connection, const CatalogSource& source);
   bool fail();
 
   OdbcEnvironment& environment_;

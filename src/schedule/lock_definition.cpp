@@ -66,20 +66,17 @@ LockDefinition* findLockDefinition(const ScriptModel& model, const std::string& 
 
 namespace {
 
-// Keeps the program's environment from showing "ODBC error" boxes while a
-// lock check talks to its source: every failure is written to the log, so a
-// box would only repeat it and stop an unattended timer run until someone
-// answers it. The environment is opened silent when nothing has opened it
-// yet; its silent flag is restored afterwards.
+// The program's environment, opened silent when nothing has opened it yet.
+// The lock check's own connection is silent (every failure is written to the
+// log; a box would stop an unattended timer run until someone answered it),
+// so the environment's own flag is left as its opener set it.
 class QuietEnvironment {
  public:
-  QuietEnvironment() : environment_(odbcEnvironment()), wasSilent_(environment_.silent()) {
-    environment_.setSilent(true);
+  QuietEnvironment() : environment_(odbcEnvironment()) {
     ready_ = environment_.isOpen() || environment_.open(true);
   }
   QuietEnvironment(const QuietEnvironment&) = delete;
   QuietEnvironment& operator=(const QuietEnvironment&) = delete;
-  ~QuietEnvironment() { environment_.setSilent(wasSilent_); }
 
   // False when the environment could not be opened; lastError says why.
   bool ready() const { return ready_; }
@@ -87,7 +84,6 @@ class QuietEnvironment {
 
  private:
   OdbcEnvironment& environment_;
-  bool wasSilent_;
   bool ready_ = false;
 };
 

@@ -86,7 +86,7 @@ if wait_for 20 find_window; then
     kill -KILL "$pid"
   fi
 else
-  fail "the main window did not appear a second time"
+  fail "the main window did not appear a second time"$'\n'"$(cat "$work/out.txt")"
   kill "$pid" 2>/dev/null
 fi
 [ -z "$(ls -A "$work/temp")" ] || fail "temporary file left behind: $(ls -A "$work/temp")"

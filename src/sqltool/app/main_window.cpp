@@ -95,6 +95,11 @@ ConnectionWindow* WagtailMainWindow::newDocument() {
   connect(document, &QObject::destroyed, this, [this] {
     QMetaObject::invokeMethod(this, &WagtailMainWindow::updateCommands, Qt::QueuedConnection);
   });
+  // A new document takes most of the area, so its log and its SQL are readable
+  // without resizing; the first one is made before the window has its final size.
+  QSize area = mdi_->viewport()->size();
+  if (area.width() < 400 || area.height() < 300) area = QSize(880, 500);
+  sub->resize(area.width() * 4 / 5, area.height() * 4 / 5);
   sub->show();
   mdi_->setActiveSubWindow(sub);
   document->setFocus();

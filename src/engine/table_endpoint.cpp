@@ -654,8 +654,9 @@ void TableEndpoint::findRowIdentifier(const std::vector<std::string>& keys) {
         const bool binary =
             sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
         d.sqlType = binary ? SQL_VARBINARY : SQL_VARCHAR;
-        // Room for sign, point and exponent of a number shown as text.
-        d.precision = columnSize > 0 ? columnSize + 40 : 0;
+        // Room for up to four bytes per character of a text, and for the
+        // sign, point and exponent of a number shown as text.
+        d.precision = columnSize > 0 ? std::min<std::int32_t>(columnSize, 1 << 20) * 4 + 40 : 0;
         if (columnName.empty() || !completeBinding(d)) {
           found = false;
           break;

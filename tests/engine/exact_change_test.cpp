@@ -96,6 +96,15 @@ TEST_P(ToConditionTest, ChangesOnlyTheFetchedRowsInsideTheCondition) {
   auto deleteLine = engine_.lineContaining("DELETE FROM " + toTable_ + " WHERE ", Note);
   ASSERT_TRUE(deleteLine) << engine_.transcript();
   EXPECT_NE(deleteLine->find(" AND (region = 'A')"), std::string::npos) << *deleteLine;
+  // The run's connection stays open and holds no transaction: another session
+  // can change the row the run updated (a lock left behind would refuse it).
+  std::vector<std::string> touch = {"UPDATE " + toTable_ +
+                                    " SET name = 'new' WHERE k = 'k1' AND region = 'A'"};
+  if (GetParam() == DatabaseKind::PostgreSQL)
+    touch.insert(touch.begin(), "SET lock_timeout = 5000");
+  if (GetParam() == DatabaseKind::MariaDB)
+    touch.insert(touch.begin(), "SET innodb_lock_wait_timeout = 5");
+  EXPECT_EQ(execSql(target_, touch), "");
 
   ASSERT_TRUE(engine_.runAll()) << engine_.transcript();
   EXPECT_TRUE(engine_.hasLine(statistics("0 deleted, 0 updated and 0 inserted"), Normal))

@@ -384,7 +384,12 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
   status.SetValue(toLine, toTable + " in " + toSource);
 
   CopyRun copy(*this, messageLog, status, operation, rowNumber, options);
-  if (!(replicate ? copy.replicate() : copy.simpleCopy())) return finishRun(false);
+  // The target's changes are one transaction: committed when the run
+  // succeeds, rolled back when it fails or is cancelled.
+  bool copied = targetEndpoint->beginTransaction();
+  copied = copied && (replicate ? copy.replicate() : copy.simpleCopy());
+  if (!targetEndpoint->endTransaction(copied)) copied = false;
+  if (!copied) return finishRun(false);
   if (options.noUpdate) {
     messageLog.AddLine(
         "WARNING: No updates were performed - updates were surpressed using an option in "

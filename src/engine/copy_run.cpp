@@ -77,11 +77,9 @@ bool CopyRun::simpleCopy() {
     if (cancelled()) return false;
     status_.SetValue(rowNumber_, static_cast<long>(source_.rowsFetched));
     if (!target_.insertRow()) return false;
-    target_.commitPending();
   }
   // A read that ended on an error is no end of the data.
   if (source_.readFailed()) return false;
-  target_.commitPending();
   source_.commitPending();
   log_.AddLine("Table counts: " + std::to_string(source_.rowsFetched) + " rows copied", Normal);
   return true;
@@ -242,10 +240,10 @@ bool CopyRun::walkTarget(TemporaryFile& file) {
         log_.AddLine(file.lastError(), Error);
         return false;
       }
-      // A failed DELETE does not end the run, unless it lost the
-      // connection: every further statement would fail as well, and the
-      // run must not end as if it had succeeded.
-      if (!target_.deleteCurrent() && !target_.isConnected()) return false;
+      // The run stops at the first changing statement that fails: its
+      // uncommitted changes are rolled back, and a later statement would
+      // be refused anyway on some databases (PostgreSQL) until then.
+      if (!target_.deleteCurrent()) return false;
       continue;
     }
     restoreStoredLengths(source_);
@@ -280,7 +278,6 @@ bool CopyRun::insertUnmatched(TemporaryFile& file) {
     status_.SetValue(rowNumber_, static_cast<long>(target_.insertedCount));
     if (source_.recordStatus() == RecordStatus::New && !target_.insertRow()) return false;
   }
-  target_.commitPending();
   return true;
 }
 

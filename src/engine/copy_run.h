@@ -9,7 +9,10 @@
 // deleted on every path, also on error and cancel.
 //
 // Every phase returns false after writing its reason to the log; the caller
-// (CopyDefinition::run) then ends the run as failed.
+// (CopyDefinition::run) then ends the run as failed. The run's changes to the
+// target are one transaction, which the caller commits when the run
+// succeeds and rolls back when it fails (MaxBeforeCommit above 0 commits
+// batches on the way).
 
 #include <cstdint>
 

@@ -171,6 +171,7 @@ void TableEndpoint::setSelect(const std::string& dataSource, const std::string& 
 }
 
 void TableEndpoint::applyQuote(const std::string& quote) {
+  quote_ = quote;
   for (EndpointColumn& column : columns_)
     column.sqlName = quoteIdentifier(column.description.name, quote);
   if (!selectMode_) {
@@ -191,11 +192,16 @@ bool TableEndpoint::connect() {
   if (connection_.isConnected()) return true;
   log_->AddLine("Connecting to " + dataSource_, Normal);
   if (!connection_.connect(dataSource_, userId_, password_)) return fail();
+  // A connection made during the run's transaction joins it.
+  if (inTransaction_ && !connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF)) return fail();
   return true;
 }
 
 void TableEndpoint::disconnect() {
   if (!connection_.isConnected()) return;
+  // Closing would drop the uncommitted changes anyway (or, with some
+  // drivers, refuse); they are rolled back first, and the log says so.
+  if (inTransaction_) rollBack();
   log_->AddLine("Disconnecting from " + dataSource_, Normal);
   connection_.disconnect();
 }
@@ -228,15 +234,69 @@ bool TableEndpoint::execute(SqlRequest& request, OdbcStatement& statement) {
       log_->AddLine(odbcEnvironment().lastError(), Error);
     else
       fail();
+    return false;
   }
+  // A change is committed by commitWhenDue once the caller has checked it:
+  // a DELETE or UPDATE that changed the wrong number of rows must never be
+  // committed.
   if (changing) {
     ++pendingChanges_;
-    if (maxBeforeCommit_ > 0 && pendingChanges_ >= maxBeforeCommit_) {
-      pendingChanges_ = 0;
-      if (connection_.isConnected()) connection_.transact(SQL_COMMIT);
+    ++uncommitted_;
+  }
+  return true;
+}
+
+bool TableEndpoint::commitWhenDue() {
+  if (maxBeforeCommit_ <= 0 || pendingChanges_ < maxBeforeCommit_) return true;
+  pendingChanges_ = 0;
+  if (!connection_.isConnected()) return true;
+  if (!connection_.transact(SQL_COMMIT)) return fail();
+  uncommitted_ = 0;
+  return true;
+}
+
+bool TableEndpoint::beginTransaction() {
+  inTransaction_ = true;
+  uncommitted_ = 0;
+  pendingChanges_ = 0;
+  // A connection kept from an earlier run that refuses is closed; the next
+  // statement connects anew (and reports what still fails).
+  if (connection_.isConnected() && !connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF))
+    disconnect();
+  return true;
+}
+
+bool TableEndpoint::endTransaction(bool success) {
+  if (!inTransaction_) return true;
+  bool ok = true;
+  if (connection_.isConnected()) {
+    if (!success) {
+      rollBack();
+    } else if (connection_.transact(SQL_COMMIT)) {
+      uncommitted_ = 0;
+    } else {
+      log_->AddLine(odbcEnvironment().lastError(), Error);
+      rollBack();
+      ok = false;
     }
   }
+  inTransaction_ = false;
+  uncommitted_ = 0;
+  pendingChanges_ = 0;
+  // Back to the driver's autocommit, so that nothing stays open in a
+  // transaction until the next run; a connection that refuses is closed.
+  if (connection_.isConnected() && !connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON))
+    disconnect();
   return ok;
+}
+
+void TableEndpoint::rollBack() {
+  if (connection_.isConnected()) connection_.transact(SQL_ROLLBACK);
+  if (uncommitted_ > 0)
+    log_->AddLine("Changes not committed to " + table_ + " in " + dataSource_ + " were rolled back",
+                  Error);
+  uncommitted_ = 0;
+  pendingChanges_ = 0;
 }
 
 bool TableEndpoint::connectionLost() {
@@ -260,7 +320,7 @@ void TableEndpoint::executeCommitStatement() {
 void TableEndpoint::commitPending() {
   if (pendingChanges_ <= 0) return;
   pendingChanges_ = 0;
-  if (connection_.isConnected()) connection_.transact(SQL_COMMIT);
+  if (connection_.isConnected() && connection_.transact(SQL_COMMIT)) uncommitted_ = 0;
 }
 
 bool TableEndpoint::loadColumns() {
@@ -468,7 +528,19 @@ bool TableEndpoint::checkFetched(FetchResult fetched) {
       return false;
     }
   }
+  if (identifierTruncated()) {
+    readFailed_ = true;
+    log_->AddLine("The row identifier of a row of table " + table_ + " in data source " +
+                      dataSource_ + " is longer than its buffer; no row is changed by it",
+                  Error);
+    return false;
+  }
   return true;
+}
+
+bool TableEndpoint::identifierTruncated() const {
+  return std::any_of(rowIdentifierValues_.begin(), rowIdentifierValues_.end(),
+                     [](const BoundValue* value) { return value && value->truncated(); });
 }
 
 bool TableEndpoint::fetchRow() {
@@ -483,8 +555,9 @@ bool TableEndpoint::fetchSource() {
 }
 
 bool TableEndpoint::openForUpdate(UpdateMode updateMode, const std::string& where) {
-  pendingChanges_ = 0;
   cursorName_.clear();
+  rowIdentifierValues_.clear();
+  toWhere_ = where;
   readFailed_ = false;
   updateMode_ = updateMode;
   insertRequest_.clear();
@@ -499,24 +572,31 @@ bool TableEndpoint::openForUpdate(UpdateMode updateMode, const std::string& wher
     (column.key ? keys : nonKeys).push_back(column.sqlName);
   }
   if (mode == UpdateMode::OpenCursor) cursorName_ = fixedCursorName(mode);
+  targetRowsRead = deletedCount = updatedCount = insertedCount = 0;
+  const int inUse = static_cast<int>(std::count_if(
+      columns_.begin(), columns_.end(), [](const EndpointColumn& c) { return c.inUse; }));
+  if (mode == UpdateMode::Keys) {
+    if (!connect()) return false;
+    findRowIdentifier(keys);
+    for (const std::string& name : rowIdentifierNames_) columnList += ", " + name;
+  }
   SqlRequest request;
   request.text = targetSelectText(mode, columnList, qualifiedTable_, where, nonKeys);
-  bool ok = execute(request, readStatement_);
-  targetRowsRead = deletedCount = updatedCount = insertedCount = 0;
-  if (!ok) return false;
+  if (!execute(request, readStatement_)) return false;
   if (!bindReadColumns(true)) return false;
+  for (std::size_t i = 0; i < rowIdentifierDescriptions_.size(); ++i) {
+    ColumnDescription& d = rowIdentifierDescriptions_[i];
+    d.number = static_cast<std::int16_t>(inUse + 1 + static_cast<int>(i));
+    BoundValue* value = readStatement_.bindColumn(d.number, &d);
+    if (!value) return fail();
+    rowIdentifierValues_.push_back(value);
+  }
 
   deleteRequest_.clear();
   deleteRequest_.text = "DELETE FROM " + qualifiedTable_;
   if (mode == UpdateMode::Keys) {
-    deleteRequest_.text += keyCondition(keys);
+    deleteRequest_.text += rowConditionText_;
     deleteRequest_.prepare = true;
-    std::int16_t number = 0;
-    for (const EndpointColumn& column : columns_) {
-      if (!column.inUse || !column.key) continue;
-      ++number;
-      deleteRequest_.addParameter(number, parameterDescription(column.description, number));
-    }
   } else if (!cursorName_.empty()) {
     deleteRequest_.text += " WHERE CURRENT OF " + cursorName_;
   } else if (!readStatement_.appendWhereCurrentOf(deleteRequest_.text)) {
@@ -525,6 +605,127 @@ bool TableEndpoint::openForUpdate(UpdateMode updateMode, const std::string& wher
     return fail();
   }
   return true;
+}
+
+// What names exactly the fetched row, in this order: the database's own row
+// identifier (SQLite's rowid, PostgreSQL's ctid) where the table has one,
+// else the driver's best row identifier (a primary key or a unique index
+// without NULLs, whose uniqueness the database keeps under its own
+// collation), else the key columns. The identifying values are fetched as
+// text (bytes for binary columns) and sent back unchanged, so they match
+// what the database stored even where its notion of the type is not ours
+// (SQLite keeps a TIMESTAMP as the text it was given). The condition
+// always holds the run's TO condition as well.
+void TableEndpoint::findRowIdentifier(const std::vector<std::string>& keys) {
+  rowIdentifierNames_.clear();
+  rowIdentifierDescriptions_.clear();
+  const std::string dbms = connection_.dbmsName();
+  bool found = (dbms == "SQLite" && tryRowIdentifier("_ROWID_")) ||
+               (dbms == "PostgreSQL" && tryRowIdentifier("ctid"));
+  if (!found) {
+    OdbcStatement statement;
+    if (connection_.querySpecialColumns(statement, qualifier_, creator_, table_)) {
+      ColumnDescription nameColumn;
+      nameColumn.number = 2;
+      nameColumn.sqlType = SQL_VARCHAR;
+      nameColumn.precision = 128;
+      completeBinding(nameColumn);
+      ColumnDescription numberColumn;
+      numberColumn.sqlType = SQL_INTEGER;
+      numberColumn.precision = 10;
+      completeBinding(numberColumn);
+      numberColumn.number = 3;
+      BoundValue* name = statement.bindColumn(2, &nameColumn);
+      BoundValue* type = statement.bindColumn(3, &numberColumn);
+      numberColumn.number = 5;
+      BoundValue* size = statement.bindColumn(5, &numberColumn);
+      while (name && type && size && statement.fetch()) {
+        std::string columnName;
+        name->getText(columnName);
+        columnName = trimBlanks(columnName);
+        std::int32_t sqlType = SQL_VARCHAR, columnSize = 0;
+        type->getLong(sqlType);
+        if (!size->isNull()) size->getLong(columnSize);
+        const bool isColumn =
+            std::any_of(columns_.begin(), columns_.end(),
+                        [&](const EndpointColumn& c) { return c.description.name == columnName; });
+        ColumnDescription d;
+        d.name = columnName;
+        const bool binary =
+            sqlType == SQL_BINARY || sqlType == SQL_VARBINARY || sqlType == SQL_LONGVARBINARY;
+        d.sqlType = binary ? SQL_VARBINARY : SQL_VARCHAR;
+        // Room for up to four bytes per character of a text, and for the
+        // sign, point and exponent of a number shown as text.
+        d.precision = columnSize > 0 ? std::min<std::int32_t>(columnSize, 1 << 20) * 4 + 40 : 0;
+        if (columnName.empty() || !completeBinding(d)) {
+          found = false;
+          break;
+        }
+        rowIdentifierNames_.push_back(isColumn ? quoteIdentifier(columnName, quote_) : columnName);
+        rowIdentifierDescriptions_.push_back(d);
+        found = true;
+      }
+    }
+    if (!found) {
+      rowIdentifierNames_.clear();
+      rowIdentifierDescriptions_.clear();
+    }
+  }
+  rowConditionText_ = rowCondition(keys);
+}
+
+bool TableEndpoint::tryRowIdentifier(const std::string& expression) {
+  SqlRequest probe;
+  probe.text = "SELECT " + expression + " FROM " + qualifiedTable_ + " WHERE 1=0";
+  OdbcStatement statement;
+  if (!connection_.execute(probe, statement)) {
+    // A table without one (a SQLite table WITHOUT ROWID, a view). Inside a
+    // transaction PostgreSQL refuses everything after a failed statement;
+    // nothing has been changed yet, so it is rolled back.
+    if (inTransaction_) connection_.transact(SQL_ROLLBACK);
+    return false;
+  }
+  ColumnDescription d;
+  d.name = expression;
+  d.sqlType = SQL_VARCHAR;
+  d.precision = 64;
+  completeBinding(d);
+  rowIdentifierNames_ = {expression};
+  rowIdentifierDescriptions_ = {d};
+  return true;
+}
+
+std::string TableEndpoint::rowCondition(const std::vector<std::string>& keys) const {
+  std::string text = keyCondition(rowIdentifierNames_.empty() ? keys : rowIdentifierNames_);
+  if (!toWhere_.empty()) text += " AND (" + toWhere_ + ")";
+  return text;
+}
+
+void TableEndpoint::fillRowParameters(SqlRequest& request, std::int16_t& number) {
+  if (!rowIdentifierValues_.empty()) {
+    for (std::size_t i = 0; i < rowIdentifierValues_.size(); ++i) {
+      ++number;
+      if (static_cast<std::size_t>(number) > request.parameters().size()) {
+        ColumnDescription d = rowIdentifierDescriptions_[i];
+        d.number = number;
+        if (d.precision <= 0) d.precision = d.bindingLength;
+        request.addParameter(number, d);
+      }
+      // The fetched bytes, exactly.
+      const BoundValue& from = *rowIdentifierValues_[i];
+      BoundValue& to = *request.parameters()[number - 1];
+      std::copy(from.data(), from.data() + std::min(from.bufferSize(), to.bufferSize()), to.data());
+      to.setIndicator(from.indicator());
+    }
+    return;
+  }
+  for (const EndpointColumn& column : columns_) {
+    if (!column.inUse || !column.key) continue;
+    ++number;
+    if (static_cast<std::size_t>(number) > request.parameters().size())
+      request.addParameter(number, parameterDescription(column.description, number));
+    convertValue(*column.value, *request.parameters()[number - 1], "");
+  }
 }
 
 bool TableEndpoint::fetchTarget() {
@@ -568,31 +769,34 @@ bool TableEndpoint::deleteCurrent() {
     return false;
   }
   if (updateMode_ == UpdateMode::Keys) {
-    std::size_t i = 0;
-    for (const EndpointColumn& column : columns_) {
-      if (column.inUse && column.key)
-        convertValue(*column.value, *deleteRequest_.parameters()[i++], "");
-    }
+    std::int16_t number = 0;
+    fillRowParameters(deleteRequest_, number);
   }
   if (!executeKeepingConnection(deleteRequest_, deleteStatement_)) return false;
-  if (!deletedARow()) return false;
+  if (!changedOneRow(deleteStatement_, "DELETE", "deleted")) return false;
   ++deletedCount;
-  return true;
+  return commitWhenDue();
 }
 
-bool TableEndpoint::deletedARow() {
-  // A suppressed statement was never sent; a driver that cannot count
-  // answers -1. Otherwise no row deleted means the statement addressed no
-  // row: a driver that emulates the cursor position by the row's values
-  // finds none when one of them is NULL. (An UPDATE cannot be checked this
-  // way: some drivers count only rows whose values actually changed.)
-  // In the keyed mode a DELETE addresses every row with the key, so a
-  // second row with the same key finds nothing left to delete.
-  if (!doUpdate_ || updateMode_ == UpdateMode::Keys || deleteStatement_.rowCount() != 0)
-    return true;
-  log_->AddLine("DELETE of the row" + renderColumns(true, false) + " in table " + table_ +
-                    " in data source " + dataSource_ + " deleted no row",
-                Error);
+bool TableEndpoint::changedOneRow(OdbcStatement& statement, const char* statementName,
+                                  const char* verb) {
+  // A suppressed statement was never sent. Otherwise anything but one row
+  // means the statement did not address the fetched row alone: a driver
+  // that emulates the cursor position by the row's values finds none when
+  // one of them is NULL; a key compared under a case-insensitive collation
+  // finds two.
+  if (!doUpdate_) return true;
+  const std::int32_t count = statement.rowCount();
+  if (count == 1) return true;
+  std::string line = std::string(statementName) + " of the row" + renderColumns(true, false) +
+                     " in table " + table_ + " in data source " + dataSource_ + " " + verb + " ";
+  if (count == 0)
+    line += "no row";
+  else if (count < 0)
+    line += "an unknown number of rows";
+  else
+    line += std::to_string(count) + " rows";
+  log_->AddLine(line, Error);
   return false;
 }
 
@@ -689,15 +893,8 @@ bool TableEndpoint::updateCurrent() {
   }
   const bool keyed = updateMode_ == UpdateMode::Keys;
   if (keyed) {
-    std::vector<std::string> keys;
-    for (EndpointColumn& column : columns_) {
-      if (!column.inUse || !column.key) continue;
-      keys.push_back(column.sqlName);
-      ++parameters;
-      request.addParameter(parameters, parameterDescription(column.description, parameters));
-      convertValue(*column.value, *request.parameters()[parameters - 1], "");
-    }
-    text += keyCondition(keys);
+    fillRowParameters(request, parameters);
+    text += rowConditionText_;
   } else if (!cursorName_.empty()) {
     text += " WHERE CURRENT OF " + cursorName_;
   } else if (!readStatement_.appendWhereCurrentOf(text)) {
@@ -718,8 +915,9 @@ bool TableEndpoint::updateCurrent() {
     updateRequest_.prepare = keyed;
   }
   if (!execute(updateRequest_, updateStatement_)) return false;
+  if (!changedOneRow(updateStatement_, "UPDATE", "updated")) return false;
   ++updatedCount;
-  return true;
+  return commitWhenDue();
 }
 
 bool TableEndpoint::prepareInsert() {
@@ -788,6 +986,7 @@ bool TableEndpoint::insertRow() {
       } else {
         BoundValue shown(column.description);
         shown.description.name = column.description.name;
+        if (source->isNull()) shown.setNull();
         renderValue(line, shown, column.hex, source);
       }
       firstLogged = false;
@@ -799,7 +998,7 @@ bool TableEndpoint::insertRow() {
     return false;
   }
   ++insertedCount;
-  return true;
+  return commitWhenDue();
 }
 
 }  // namespace kestrel

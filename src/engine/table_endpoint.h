@@ -7,12 +7,19 @@
 // Every ODBC failure goes through fail(): the driver's message as an error
 // line, then the connection is closed, so the next statement reconnects.
 // Changing statements (anything not starting with SELECT or DECLARE) are not
-// executed while the option NoUpdate is set, and are committed every
-// MaxBeforeCommit statements when that option is above 0.
+// executed while the option NoUpdate is set. Inside a run's transaction
+// (beginTransaction to endTransaction) the connection has autocommit off and
+// the changes are committed every MaxBeforeCommit statements when that
+// option is above 0, else once at the end; whatever is not committed when
+// the run fails or the connection is closed is rolled back, with a line
+// saying so.
 //
 // A DELETE or UPDATE is only ever executed with its WHERE clause: WHERE
-// CURRENT OF the read cursor, or, in the KEYS update mode, the key condition
-// with the current target row's key values as parameters.
+// CURRENT OF the read cursor, or, in the KEYS update mode, the condition that
+// names the fetched row (its row identifier where the database has one,
+// else its key values, and always inside the run's TO condition), with the
+// values as the walk fetched them as parameters. Each must change exactly
+// one row; any other count is an error line and a failure.
 
 #include <cstdint>
 #include <list>
@@ -93,6 +100,20 @@ class TableEndpoint {
   void executeCommitStatement();
   void commitPending();
 
+  // The run's transaction on this side: autocommit off from here on (also
+  // for a connection made later in the run). False after an error line when
+  // the driver refuses.
+  bool beginTransaction();
+  // Commits when `success`, else rolls back what is not committed (with the
+  // line saying so when there was anything); then autocommit is on again, so
+  // that a connection kept for the next run holds no open transaction. False
+  // when the commit failed.
+  bool endTransaction(bool success);
+  bool inTransaction() const { return inTransaction_; }
+  // How the keyed mode names the fetched row: the SQL of the identifying
+  // columns in the last walk (empty before one).
+  const std::vector<std::string>& rowIdentifierColumns() const { return rowIdentifierNames_; }
+
   // Finds the column (loading the column list first when it is empty), marks
   // it in use and stores its flags and links; nullptr after an error line.
   EndpointColumn* addColumn(const std::string& name, bool key, bool logged, bool hex,
@@ -172,9 +193,24 @@ class TableEndpoint {
   bool appendValuePart(std::string& text, EndpointColumn& column, SqlRequest& request,
                        std::int16_t& parameterNumber);
   bool fillParameter(BoundValue& parameter, EndpointColumn& column);
-  // After an executed DELETE of the current row: false, after an error
-  // line, when the driver reports that it deleted no row.
-  bool deletedARow();
+  // After an executed DELETE or UPDATE of the current row: false, after an
+  // error line naming the table, the row's key and the count, unless the
+  // driver reports exactly one changed row.
+  bool changedOneRow(OdbcStatement& statement, const char* statementName, const char* verb);
+  // Keyed mode: what identifies a fetched row (row identifier, else the key
+  // columns), the condition naming it, and its parameters.
+  void findRowIdentifier(const std::vector<std::string>& keys);
+  bool tryRowIdentifier(const std::string& expression);
+  std::string rowCondition(const std::vector<std::string>& keys) const;
+  // Commits when MaxBeforeCommit changing statements have been executed
+  // since the last commit; false (after fail()) when the commit fails.
+  bool commitWhenDue();
+  // Appends the row's parameters from `number` + 1 on (adding them when the
+  // request has fewer) and fills them with the fetched values.
+  void fillRowParameters(SqlRequest& request, std::int16_t& number);
+  bool identifierTruncated() const;
+  // Rolls back what is not committed, with the line saying so.
+  void rollBack();
   std::string renderColumns(bool keysOnly, bool loggedOnly) const;
 
   std::string dataSource_, qualifier_, creator_, table_, userId_, password_;
@@ -195,6 +231,18 @@ class TableEndpoint {
   bool readFailed_ = false;
   bool keepConnection_ = false;
   std::int32_t pendingChanges_ = 0;
+  // Changing statements executed since the last commit or rollback.
+  std::int32_t uncommitted_ = 0;
+  bool inTransaction_ = false;
+  std::string quote_;
+  std::string toWhere_;
+  std::string rowConditionText_;  // keyed mode: " WHERE ..." naming the fetched row
+  // Keyed mode: the identifying expressions of a fetched row (empty: the
+  // key columns), their SQL names as selected, and their fetched values,
+  // bound after the columns in use.
+  std::vector<std::string> rowIdentifierNames_;
+  std::vector<ColumnDescription> rowIdentifierDescriptions_;
+  std::vector<BoundValue*> rowIdentifierValues_;
   std::int32_t maxBeforeCommit_ = 0;
   bool doUpdate_ = true;
   bool listSql_ = false;

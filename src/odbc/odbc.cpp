@@ -240,6 +240,26 @@ bool OdbcConnection::queryColumns(OdbcStatement& statement, const std::string& q
   return true;
 }
 
+bool OdbcConnection::querySpecialColumns(OdbcStatement& statement, const std::string& qualifier,
+                                         const std::string& owner, const std::string& tableName) {
+  if (!statement.allocate(this)) return false;
+  SQLRETURN rc = SQLSpecialColumns(statement.handle(), SQL_BEST_ROWID, textOrNull(qualifier),
+                                   SQL_NTS, textOrNull(owner), SQL_NTS, textOrNull(tableName),
+                                   SQL_NTS, SQL_SCOPE_CURROW, SQL_NO_NULLS);
+  if (!environment_->check(rc, handle_.get(), statement.handle(), silent)) return false;
+  statement.noResult_ = false;
+  return true;
+}
+
+std::string OdbcConnection::dbmsName() {
+  if (!isConnected()) return {};
+  char name[256] = {};
+  SQLSMALLINT length = 0;
+  SQLRETURN rc = SQLGetInfo(handle_.get(), SQL_DBMS_NAME, name, sizeof name, &length);
+  if (!SQL_SUCCEEDED(rc)) return {};
+  return name;
+}
+
 bool OdbcConnection::bindRequest(SqlRequest& request, OdbcStatement& statement) {
   if (request.maxRows > 0 && !statement.setOption(SQL_MAX_ROWS, request.maxRows)) return false;
   if (request.queryTimeout > 0 && !statement.setOption(SQL_QUERY_TIMEOUT, request.queryTimeout))

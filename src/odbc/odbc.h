@@ -253,6 +253,13 @@ class OdbcConnection {
   bool queryColumns(OdbcStatement& statement, const std::string& qualifier,
                     const std::string& owner, const std::string& tableName,
                     const std::string& columnName);
+  // The columns that best identify a row of the table (SQLSpecialColumns,
+  // SQL_BEST_ROWID, valid for the current row, never NULL).
+  bool querySpecialColumns(OdbcStatement& statement, const std::string& qualifier,
+                           const std::string& owner, const std::string& tableName);
+  // The database product's name (SQL_DBMS_NAME), empty when the driver
+  // does not tell.
+  std::string dbmsName();
 
   // Executes the request on `statement`. Direct execution (re)allocates the
   // statement, so result columns are bound after executing. A prepared

@@ -156,9 +156,13 @@ struct CancelCase {
   std::string operation, rowNumber;
   bool byProgramStop;             // the program is asked to end instead of the operator cancelling
   std::vector<std::string> kept;  // target rows after the run, "key|name"
+  bool rolledBack;                // uncommitted changes were rolled back
+  std::string option = {};        // set before the run
 };
 
 void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
+
+const char kRolledBack[] = "Changes not committed to B in DST were rolled back";
 
 // Plays the operator: confirms Cancel once the status display shows the
 // operation and row number.
@@ -197,6 +201,7 @@ TEST_P(CancelTest, StopsAtTheNextRowKeepingWhatWasCommitted) {
   std::vector<std::string> old;
   for (int k = 1; k <= 6; ++k) old.push_back(std::to_string(k) + ", 'old'");
   table(target(), "B", kColumns, old);
+  if (!c.option.empty()) option(c.option);
   ASSERT_TRUE(load(definitionC(c.from)));
   {
     CancellingPump pump(windows_, c);
@@ -204,7 +209,9 @@ TEST_P(CancelTest, StopsAtTheNextRowKeepingWhatWasCommitted) {
   }
   const std::string stopLine = c.byProgramStop ? "Run stopped: the program was asked to end"
                                                : "CANCEL pressed by operator...";
-  EXPECT_EQ(lastLines(2), (std::vector<LoggedLine>{{stopLine, Error}, {kProcessingFailed, Error}}));
+  std::vector<LoggedLine> ending = {{stopLine, Error}, {kProcessingFailed, Error}};
+  if (c.rolledBack) ending.insert(ending.begin() + 1, {kRolledBack, Error});
+  EXPECT_EQ(lastLines(ending.size()), ending);
   EXPECT_TRUE(temporaryFiles().empty());
   EXPECT_FALSE(definition().busy);
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), c.kept);
@@ -217,35 +224,37 @@ TEST_P(CancelTest, StopsAtTheNextRowKeepingWhatWasCommitted) {
   }
 }
 
-// The driver commits every statement as it is executed (kestrel keeps the
-// drivers' autocommit default), so everything done before the stop stays.
+// A run is one transaction on the target: a stopped run leaves it as it was,
+// except for the batches that MaxBeforeCommit committed before the stop.
+const std::vector<std::string> kAllOld = {"1|old", "2|old", "3|old", "4|old", "5|old", "6|old"};
+
 INSTANTIATE_TEST_SUITE_P(
     Runs, CancelTest,
-    ::testing::Values(CancelCase{"SimpleCopy",
-                                 " REPLICATE=NO",
-                                 "Copying rows directly to target table",
-                                 "3",
-                                 false,
-                                 {"1|old", "2|old", "3|old", "4|old", "5|old", "6|old", "1|n1",
-                                  "2|n2", "3|n3"}},
-                      CancelCase{"WhileFillingTheTemporaryFile",
-                                 "",
-                                 "Copying rows to temporary file",
-                                 "3",
-                                 false,
-                                 {"1|old", "2|old", "3|old", "4|old", "5|old", "6|old"}},
-                      CancelCase{"WhileUpdating",
-                                 "",
-                                 "Updating existing rows in TO table",
-                                 "5",
-                                 false,
-                                 {"1|n1", "2|n2", "3|n3", "4|n4", "5|n5", "6|old"}},
-                      CancelCase{"ByProgramStop",
-                                 "",
-                                 "Updating existing rows in TO table",
-                                 "2",
-                                 true,
-                                 {"1|n1", "2|n2", "3|old", "4|old", "5|old", "6|old"}}),
+    ::testing::Values(
+        CancelCase{"SimpleCopy", " REPLICATE=NO", "Copying rows directly to target table", "3",
+                   false, kAllOld, true},
+        CancelCase{"SimpleCopyInBatches",
+                   " REPLICATE=NO",
+                   "Copying rows directly to target table",
+                   "3",
+                   false,
+                   {"1|old", "2|old", "3|old", "4|old", "5|old", "6|old", "1|n1", "2|n2"},
+                   true,
+                   "MaxBeforeCommit=2"},
+        CancelCase{"WhileFillingTheTemporaryFile", "", "Copying rows to temporary file", "3", false,
+                   kAllOld, false},
+        CancelCase{"WhileUpdating", "", "Updating existing rows in TO table", "5", false, kAllOld,
+                   true},
+        CancelCase{"WhileUpdatingInBatches",
+                   "",
+                   "Updating existing rows in TO table",
+                   "5",
+                   false,
+                   {"1|n1", "2|n2", "3|n3", "4|old", "5|old", "6|old"},
+                   true,
+                   "MaxBeforeCommit=3"},
+        CancelCase{"ByProgramStop", "", "Updating existing rows in TO table", "2", true, kAllOld,
+                   true}),
     [](const ::testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CopyRunTest, CancelIsIgnoredWhenNotActive) {
@@ -272,17 +281,18 @@ TEST_P(LongValueTest, StopsTheRunNamingTheColumn) {
   const std::string buffer =
       std::to_string(definition().copyColumns.back().sourceColumn->description.bindingLength);
   EXPECT_FALSE(run());
-  EXPECT_EQ(lastLines(2),
-            (std::vector<LoggedLine>{{"Value of column NAME in table A in data source SRC is "
-                                      "longer than its buffer of " +
-                                          buffer + " bytes; it is not copied cut short",
-                                      Error},
-                                     {kProcessingFailed, Error}}));
+  std::vector<LoggedLine> ending = {{"Value of column NAME in table A in data source SRC is "
+                                     "longer than its buffer of " +
+                                         buffer + " bytes; it is not copied cut short",
+                                     Error},
+                                    {kProcessingFailed, Error}};
+  // The simple copy had inserted the row before: rolled back.
+  if (std::string(GetParam()).find("REPLICATE=NO") != std::string::npos)
+    ending.insert(ending.begin() + 1, {kRolledBack, Error});
+  EXPECT_EQ(lastLines(ending.size()), ending);
   EXPECT_TRUE(temporaryFiles().empty());
-  // A simple copy has committed the rows before; a replication touched nothing.
-  std::vector<std::string> kept = {"9|kept"};
-  if (std::string(GetParam()).find("REPLICATE=NO") != std::string::npos) kept.push_back("1|short");
-  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), kept);
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"),
+            std::vector<std::string>{"9|kept"});
 
   // Nothing of the failed run stays in the way of the next one.
   ASSERT_EQ(execSql(source(), {"UPDATE A SET NAME = 'fixed' WHERE K = 2"}), "");
@@ -297,12 +307,13 @@ INSTANTIATE_TEST_SUITE_P(Runs, LongValueTest, ::testing::Values(" REPLICATE=NO",
                          });
 
 // The target refuses one kind of statement (a trigger raising an error).
-// Source 1 and 2 against target 2 and 3: one insert, one update, one delete.
+// Source 1 and 2 against target 2 and 3: the walk updates 2 and deletes 3,
+// then 1 is inserted. Whichever statement is refused, the run stops there,
+// fails, and leaves the target as it was.
 struct RefusalCase {
   const char* name;
-  std::string event;  // INSERT, UPDATE or DELETE
-  bool runSucceeds;
-  std::vector<std::string> kept;
+  std::string event;                  // INSERT, UPDATE or DELETE
+  std::vector<LoggedLine> lastLines;  // after the driver's message
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
@@ -310,7 +321,7 @@ void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 class RefusedStatementTest : public CopyRunTest,
                              public ::testing::WithParamInterface<RefusalCase> {};
 
-TEST_P(RefusedStatementTest, FailsTheRunUnlessADeleteIsRefused) {
+TEST_P(RefusedStatementTest, FailsTheRunAndLeavesTheTargetAsItWas) {
   const RefusalCase& c = GetParam();
   table(source(), "A", kColumns, {"1, 'one'", "2, 'two new'"});
   table(target(), "B", kColumns, {"2, 'two'", "3, 'three'"});
@@ -318,22 +329,17 @@ TEST_P(RefusedStatementTest, FailsTheRunUnlessADeleteIsRefused) {
                                " ON B BEGIN SELECT RAISE(ABORT, 'refused'); END"}),
             "");
   ASSERT_TRUE(load(definitionC()));
-  EXPECT_EQ(run(), c.runSucceeds);
+  EXPECT_FALSE(run());
   std::vector<std::string> errors = texts(Error);
   ASSERT_FALSE(errors.empty());
   EXPECT_NE(errors.front().find("refused"), std::string::npos) << errors.front();
-  if (c.runSucceeds) {
-    EXPECT_EQ(errors.size(), 1u);
-    EXPECT_EQ(line("Output table statistics:"),
-              "Output table statistics: 0 deleted, 1 updated and 1 inserted.");
-  } else {
-    EXPECT_EQ(lastLines(2), (std::vector<LoggedLine>{{"Disconnecting from DST", Normal},
-                                                     {kProcessingFailed, Error}}));
-  }
+  EXPECT_EQ(lastLines(c.lastLines.size()), c.lastLines);
+  EXPECT_EQ(line("Output table statistics:"), "(none)");
   EXPECT_TRUE(temporaryFiles().empty());
-  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"), c.kept);
+  EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY rowid"),
+            (std::vector<std::string>{"2|two", "3|three"}));
 
-  // The next run connects again and completes the work.
+  // The next run completes the work.
   ASSERT_EQ(execSql(target(), {"DROP TRIGGER REFUSE"}), "");
   EXPECT_TRUE(run());
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
@@ -342,10 +348,17 @@ TEST_P(RefusedStatementTest, FailsTheRunUnlessADeleteIsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Target, RefusedStatementTest,
-    ::testing::Values(RefusalCase{"Delete", "DELETE", true, {"2|two new", "3|three", "1|one"}},
-                      // The first target row is the one to update: nothing else happens.
-                      RefusalCase{"Update", "UPDATE", false, {"2|two", "3|three"}},
-                      RefusalCase{"Insert", "INSERT", false, {"2|two new"}}),
+    ::testing::Values(
+        // A refused DELETE keeps the connection: the walk's update is rolled back on it.
+        RefusalCase{"Delete", "DELETE", {{kRolledBack, Error}, {kProcessingFailed, Error}}},
+        // The first statement of the run: nothing to roll back.
+        RefusalCase{
+            "Update", "UPDATE", {{"Disconnecting from DST", Normal}, {kProcessingFailed, Error}}},
+        RefusalCase{"Insert",
+                    "INSERT",
+                    {{kRolledBack, Error},
+                     {"Disconnecting from DST", Normal},
+                     {kProcessingFailed, Error}}}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -69,8 +69,8 @@ TEST_F(DecisionTableTest, NoUpdateListsEveryStatementAndChangesNothing) {
   EXPECT_EQ(
       texts(Note),
       (std::vector<std::string>{
-          "SRC: SELECT K, NAME FROM A ORDER BY K, NAME", "DST: SELECT K, NAME FROM B",
-          "DST: UPDATE B SET NAME=? WHERE K = ?", "DST: DELETE FROM B WHERE K = ?",
+          "SRC: SELECT K, NAME FROM A ORDER BY K, NAME", "DST: SELECT K, NAME, _ROWID_ FROM B",
+          "DST: UPDATE B SET NAME=? WHERE _ROWID_ = ?", "DST: DELETE FROM B WHERE _ROWID_ = ?",
           "DST: INSERT INTO B (K, NAME) VALUES(?, ?)", "DST: INSERT INTO B (K, NAME) VALUES(?, ?)",
           "WARNING: No updates were performed - updates were surpressed using an option "
           "in preferences"}));
@@ -455,9 +455,9 @@ TEST_F(CopyRunTest, QuotedNamesReachEveryStatement) {
   EXPECT_TRUE(run());
   EXPECT_EQ(texts(Note), (std::vector<std::string>{
                              "SRC: SELECT \"K\", \"first name\" FROM \"A\"",
-                             "DST: SELECT \"K\", \"first name\" FROM \"B\"",
-                             "DST: UPDATE \"B\" SET \"first name\"=? WHERE \"K\" = ?",
-                             "DST: DELETE FROM \"B\" WHERE \"K\" = ?",
+                             "DST: SELECT \"K\", \"first name\", _ROWID_ FROM \"B\"",
+                             "DST: UPDATE \"B\" SET \"first name\"=? WHERE _ROWID_ = ?",
+                             "DST: DELETE FROM \"B\" WHERE _ROWID_ = ?",
                              "DST: INSERT INTO \"B\" (\"K\", \"first name\") VALUES(?, ?)"}));
   EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY K"),
             (std::vector<std::string>{"1|one", "2|two"}));
@@ -500,9 +500,9 @@ TEST_F(CopyRunTest, EachUpdateSetsTheColumnsOfItsRow) {
   for (const std::string& text : texts(Note)) {
     if (text.rfind("DST: UPDATE", 0) == 0) updates.push_back(text);
   }
-  EXPECT_EQ(updates, (std::vector<std::string>{"DST: UPDATE B SET NAME=? WHERE K = ?",
-                                               "DST: UPDATE B SET X=? WHERE K = ?",
-                                               "DST: UPDATE B SET NAME=? WHERE K = ?"}));
+  EXPECT_EQ(updates, (std::vector<std::string>{"DST: UPDATE B SET NAME=? WHERE _ROWID_ = ?",
+                                               "DST: UPDATE B SET X=? WHERE _ROWID_ = ?",
+                                               "DST: UPDATE B SET NAME=? WHERE _ROWID_ = ?"}));
   EXPECT_EQ(contents(target(), "SELECT * FROM B ORDER BY K"),
             (std::vector<std::string>{"1|one new|1", "2|two|22", "3|three new|3"}));
 }
@@ -534,7 +534,8 @@ TEST_F(CopyRunTest, LongTextsAreCopiedWholeOrNotAtAll) {
             std::vector<std::string>{"20000|short"});
 }
 
-// Rows are matched on every key column; a DELETE or UPDATE names them all.
+// Rows are matched on every key column; a DELETE or UPDATE names the one
+// row the walk fetched by its rowid.
 TEST_F(CopyRunTest, CompositeKeysMatchOnEveryKeyColumn) {
   const std::string columns = "K INTEGER, K2 VARCHAR(5), NAME VARCHAR(20)";
   table(source(), "A", columns, {"1, 'a', 'new'", "1, 'b', 'added'"});
@@ -543,8 +544,8 @@ TEST_F(CopyRunTest, CompositeKeysMatchOnEveryKeyColumn) {
   option("ListSQL=1");
   ASSERT_TRUE(load(replication(" COPY K2 KEY=YES\n COPY NAME\n")));
   EXPECT_TRUE(run());
-  EXPECT_TRUE(logged({"DST: DELETE FROM B WHERE K = ? AND K2 = ?", Note}));
-  EXPECT_TRUE(logged({"DST: UPDATE B SET NAME=? WHERE K = ? AND K2 = ?", Note}));
+  EXPECT_TRUE(logged({"DST: DELETE FROM B WHERE _ROWID_ = ?", Note}));
+  EXPECT_TRUE(logged({"DST: UPDATE B SET NAME=? WHERE _ROWID_ = ?", Note}));
   EXPECT_TRUE(
       logged({"Row 4 of table B in copy definition C has a NULL key value and is neither "
               "updated nor deleted",
@@ -556,7 +557,8 @@ TEST_F(CopyRunTest, CompositeKeysMatchOnEveryKeyColumn) {
 }
 
 // FROM WHERE narrows the source, so that target rows of the rows left out are
-// deleted; TO WHERE narrows the target, whose other rows are left alone.
+// deleted; TO WHERE narrows the target, whose other rows are left alone: the
+// walk reads only its rows, and every DELETE and UPDATE holds the condition.
 TEST_F(CopyRunTest, WhereConditionsNarrowEachSide) {
   table(source(), "A", kColumns, {"1, 'one'", "2, 'two'", "3, 'three'"});
   table(target(), "B", kColumns, {"1, 'one'", "2, 'two'", "50, 'outside'"});
@@ -566,7 +568,8 @@ TEST_F(CopyRunTest, WhereConditionsNarrowEachSide) {
            " TO DST TABLE=B UPDATE=KEYS WHERE='K < 10'\n COPY K KEY=YES\n COPY NAME\n"));
   EXPECT_TRUE(run());
   EXPECT_TRUE(logged({"SRC: SELECT K, NAME FROM A WHERE K > 1 ORDER BY K", Note}));
-  EXPECT_TRUE(logged({"DST: SELECT K, NAME FROM B WHERE K < 10", Note}));
+  EXPECT_TRUE(logged({"DST: SELECT K, NAME, _ROWID_ FROM B WHERE K < 10", Note}));
+  EXPECT_TRUE(logged({"DST: DELETE FROM B WHERE _ROWID_ = ? AND (K < 10)", Note}));
   EXPECT_EQ(line("Table counts:"), "Table counts: 2 read from FROM table, 2 read from TO table.");
   EXPECT_EQ(contents(target(), "SELECT K, NAME FROM B ORDER BY K"),
             (std::vector<std::string>{"2|two", "3|three", "50|outside"}));

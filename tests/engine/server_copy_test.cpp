@@ -19,7 +19,8 @@ const char kFailed[] = "Processing could not be performed";
 // Texts the engine writes itself: an error line that is none of these
 // carries the driver's message.
 bool isDriverMessage(const std::string& text) {
-  for (const char* own : {"Value of column", "No cursor position", "DELETE of the row"})
+  for (const char* own : {"Value of column", "No cursor position", "DELETE of the row",
+                          "UPDATE of the row", "Changes not committed"})
     if (text.rfind(own, 0) == 0) return false;
   return text != kFailed && !text.empty();
 }
@@ -121,24 +122,44 @@ INSTANTIATE_TEST_SUITE_P(Modes, MariaDbPositionedTest,
                          [](const auto& info) { return std::string(info.param.mode); });
 
 // The MariaDB driver finds the row under the cursor by its values, and a
-// NULL among them matches nothing: such a DELETE deletes no row. The run
-// says so and does not count it as deleted.
-TEST_F(PositionedModeTest, MariaDbDeleteThatFindsNoRowIsNotCounted) {
+// NULL among them matches nothing: such a DELETE or UPDATE changes no row,
+// and says so only in its row count. The run fails with a line naming the
+// row, and what it changed before (the DELETE of key 0) is rolled back.
+struct NoRowCase {
+  const char* name;
+  const char* sourceRows;
+  const char* errorLine;  // after "<STATEMENT> of the row K=1 in table <T> in data source <D> "
+  const char* statement;
+};
+
+class MariaDbNoRowTest : public PositionedModeTest,
+                         public ::testing::WithParamInterface<NoRowCase> {};
+
+TEST_P(MariaDbNoRowTest, FailsTheRunAndLeavesTheTargetAsItWas) {
   KESTREL_REQUIRE_DATABASE(DatabaseKind::MariaDB);
   createTables(folder_.database(DatabaseKind::MariaDB));
-  fill(source_, "A", "(2, 'two', 2)");
-  fill(target_, toTable_, "(1, 'one', NULL), (2, 'two', 2)");
+  fill(source_, "A", GetParam().sourceRows);
+  fill(target_, toTable_, "(0, 'zero', 0), (1, 'one', NULL), (2, 'two', 2)");
   ASSERT_TRUE(engine_.load(replicationScript(source_, "A", target_, toTable_, "UPDATE=FORUPDATE")));
-  engine_.runAll();
-  EXPECT_TRUE(engine_.hasLine("DELETE of the row K=1 in table " + toTable_ + " in data source " +
-                                  target_.dsn + " deleted no row",
+  EXPECT_FALSE(engine_.runAll());
+  EXPECT_TRUE(engine_.hasLine(std::string(GetParam().statement) + " of the row K=1 in table " +
+                                  toTable_ + " in data source " + target_.dsn + " " +
+                                  GetParam().errorLine,
                               Error))
       << engine_.transcript();
-  EXPECT_TRUE(
-      engine_.hasLine("Output table statistics: 0 deleted, 0 updated and 0 inserted.", Normal))
+  EXPECT_TRUE(engine_.hasLine(
+      "Changes not committed to " + toTable_ + " in " + target_.dsn + " were rolled back", Error))
       << engine_.transcript();
-  EXPECT_EQ(targetImage(), "1|one|NULL\n2|two|2");
+  EXPECT_FALSE(engine_.lineContaining("Output table statistics:", Normal));
+  EXPECT_EQ(targetImage(), "0|zero|0\n1|one|NULL\n2|two|2");
 }
+
+INSTANTIATE_TEST_SUITE_P(Statements, MariaDbNoRowTest,
+                         ::testing::Values(NoRowCase{"Delete", "(2, 'two', 2)", "deleted no row",
+                                                     "DELETE"},
+                                           NoRowCase{"Update", "(1, 'uno', 1), (2, 'two', 2)",
+                                                     "updated no row", "UPDATE"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FailingMode {
   DatabaseKind target;
@@ -181,24 +202,22 @@ INSTANTIATE_TEST_SUITE_P(Drivers, PositionedModeFailureTest,
                            return databaseKindName(info.param.target) + "_" + info.param.mode;
                          });
 
-// A failed DELETE does not end a replication: on SQLite, whose driver cannot
-// delete at a cursor position, the row stays, the error is logged, and the
-// insert phase still inserts each new source row exactly once.
-TEST_F(PositionedModeTest, FailedPositionedDeleteLeavesTheRowAndInsertsNoDuplicates) {
+// A failed DELETE ends a replication: on SQLite, whose driver cannot delete
+// at a cursor position, the run fails with the driver's message before it
+// inserts anything, and the target stays as it was.
+TEST_F(PositionedModeTest, FailedPositionedDeleteFailsTheRunAndChangesNothing) {
   createTables(folder_.sqlite(OdbcTestFolder::kSqliteB));
   fill(source_, "A", "(2, 'two', 2), (3, 'three', 3), (5, 'five', 5)");
   fill(target_, toTable_, "(1, 'one', 1), (2, 'two', 2), (3, 'three', 3)");
   ASSERT_TRUE(engine_.load(replicationScript(source_, "A", target_, toTable_, "UPDATE=NONE")));
-  engine_.runAll();
+  EXPECT_FALSE(engine_.runAll());
 
   bool driverMessage = false;
   for (const EngineLine& line : engine_.lines)
     driverMessage = driverMessage || (line.kind == Error && isDriverMessage(line.text));
   EXPECT_TRUE(driverMessage) << engine_.transcript();
-  EXPECT_TRUE(
-      engine_.hasLine("Output table statistics: 0 deleted, 0 updated and 1 inserted.", Normal))
-      << engine_.transcript();
-  EXPECT_EQ(targetImage(), "1|one|1\n2|two|2\n3|three|3\n5|five|5");
+  EXPECT_FALSE(engine_.lineContaining("Output table statistics:", Normal));
+  EXPECT_EQ(targetImage(), "1|one|1\n2|two|2\n3|three|3");
 }
 
 // The keyed mode on PostgreSQL, with a key of two columns, upper-case quoted
@@ -245,9 +264,9 @@ TEST(KeyedReplicationTest, PostgreSqlEndToEnd) {
   EXPECT_TRUE(
       engine.hasLine("Output table statistics: 2 deleted, 2 updated and 1 inserted.", Normal))
       << engine.transcript();
-  // The keyed statements name the row by its key values, never by position.
-  EXPECT_TRUE(
-      engine.hasLine(db.dsn + ": DELETE FROM \"" + to + "\" WHERE \"K1\" = ? AND \"K2\" = ?", Note))
+  // The keyed statements name the fetched row by its row identifier, never by
+  // position.
+  EXPECT_TRUE(engine.hasLine(db.dsn + ": DELETE FROM \"" + to + "\" WHERE ctid = ?", Note))
       << engine.transcript();
   EXPECT_FALSE(engine.lineContaining("CURRENT OF", Note));
 

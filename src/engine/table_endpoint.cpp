@@ -915,9 +915,36 @@ bool TableEndpoint::updateCurrent() {
     updateRequest_.prepare = keyed;
   }
   if (!execute(updateRequest_, updateStatement_)) return false;
+  if (keyed && doUpdate_ && updateStatement_.rowCount() == 0 && keyedRowUnchanged()) {
+    // MariaDB counts only rows whose stored values changed: the row is there
+    // and already holds what was sent as the database keeps it (a CHAR's
+    // trailing blanks, a number rounded to the column). Nothing changed, so
+    // nothing is counted.
+    if (updateDebugging_)
+      log_->AddLine("Update debug: The database holds the TO row unchanged", Note);
+    return true;
+  }
   if (!changedOneRow(updateStatement_, "UPDATE", "updated")) return false;
   ++updatedCount;
   return commitWhenDue();
+}
+
+bool TableEndpoint::keyedRowUnchanged() {
+  SqlRequest request;
+  request.text = "SELECT COUNT(*) FROM " + qualifiedTable_ + rowConditionText_;
+  std::int16_t number = 0;
+  fillRowParameters(request, number);
+  OdbcStatement statement;
+  if (!connection_.execute(request, statement)) return false;
+  ColumnDescription d;
+  d.number = 1;
+  d.sqlType = SQL_INTEGER;
+  d.precision = 10;
+  completeBinding(d);
+  BoundValue* value = statement.bindColumn(1, &d);
+  std::int32_t count = 0;
+  if (!value || !statement.fetch() || value->isNull() || !value->getLong(count)) return false;
+  return count == 1;
 }
 
 bool TableEndpoint::prepareInsert() {

@@ -197,6 +197,9 @@ class TableEndpoint {
   // error line naming the table, the row's key and the count, unless the
   // driver reports exactly one changed row.
   bool changedOneRow(OdbcStatement& statement, const char* statementName, const char* verb);
+  // Whether the row a keyed UPDATE addressed is there, exactly once: for a
+  // driver that counts only the rows whose values changed.
+  bool keyedRowUnchanged();
   // Keyed mode: what identifies a fetched row (row identifier, else the key
   // columns), the condition naming it, and its parameters.
   void findRowIdentifier(const std::vector<std::string>& keys);

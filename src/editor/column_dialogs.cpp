@@ -109,7 +109,7 @@ ColumnListDialog::ColumnListDialog(Paragraph& paragraph, int commandId, QWidget*
   list_ = new QListWidget(this);
   list_->setObjectName("columnList");
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  list_->setMinimumSize(260, 160);
+  list_->setMinimumSize(320, 160);
   add_ = dialogButton("&Add one column", "addButton", this);
   update_ = dialogButton("&Update current column", "updateButton", this);
   deleteCurrent_ = dialogButton(set ? "&Delete current column" : "Delete &current column",

@@ -238,7 +238,7 @@ CopyEndpointDialog::CopyEndpointDialog(Paragraph& paragraph, int commandId, Para
   qualifier_ = lineEdit("qualifierEdit", this);
   creator_ = lineEdit("creatorEdit", this);
   table_ = lineEdit("tableEdit", this);
-  auto* browse = dialogButton("Browse ODBC ...", "browseButton", this);
+  auto* browseButton = dialogButton("Browse ODBC ...", "browseButton", this);
   where_ = lineEdit("whereEdit", this);
   auto* close = dialogButton("&Return", "returnButton", this);
   close->setDefault(true);
@@ -261,7 +261,7 @@ CopyEndpointDialog::CopyEndpointDialog(Paragraph& paragraph, int commandId, Para
   tableForm->addRow(buddyLabel("&Table name:", table_, this), table_);
   auto* browseRow = new QHBoxLayout;
   browseRow->addStretch();
-  browseRow->addWidget(browse);
+  browseRow->addWidget(browseButton);
   auto* tableLayout = new QVBoxLayout(tableBox);
   tableLayout->addLayout(tableForm);
   tableLayout->addLayout(browseRow);
@@ -344,7 +344,7 @@ CopyEndpointDialog::CopyEndpointDialog(Paragraph& paragraph, int commandId, Para
   }
   showSelect();
 
-  connect(browse, &QPushButton::clicked, this, [this] { this->browse(); });
+  connect(browseButton, &QPushButton::clicked, this, [this] { browse(); });
   if (selectButton) connect(selectButton, &QPushButton::clicked, this, [this] { defineSelect(); });
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
   source_->setFocus();

@@ -793,6 +793,61 @@ TEST_F(CopyDialogTest, GetDefinitionsReadsTheResultColumnsOfASelect) {
 }
 
 // ---------------------------------------------------------------------------
+// What each driver's catalog answers, through Browse ODBC and Get ODBC
+// definitions: qualifiers and creators differ, the chosen parts find the
+// columns again.
+
+class DriverCatalogTest : public CopyDialogTest,
+                          public ::testing::WithParamInterface<DatabaseKind> {};
+
+TEST_P(DriverCatalogTest, BrowsedTableGivesItsColumns) {
+  KESTREL_REQUIRE_DATABASE(GetParam());
+  const TestDatabase db = odbc.database(GetParam());
+  const std::string table = uniqueTableName("dlg_cat");
+  ASSERT_EQ(execSql(db, {"CREATE TABLE " + table + " (id INTEGER, label VARCHAR(20))"}), "");
+  BrowseOdbcDialog browse(options, db.dsn, db.user, db.password);
+  open(browse);
+  typeInto(&browse, "tableMaskEdit", QString::fromStdString(table));
+  choose(&browse, "tableTypeCombo", "Views");
+  click(&browse, "fetchButton");
+  EXPECT_EQ(text(&browse, "countLabel"), "0");
+  EXPECT_FALSE(enabled(&browse, "okButton"));
+  choose(&browse, "tableTypeCombo", "Tables");
+  click(&browse, "fetchButton");
+  ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;
+  EXPECT_EQ(text(&browse, "countLabel"), "1");
+  click(&browse, "okButton");
+  const CatalogTable chosen = browse.table();
+  EXPECT_EQ(chosen.name, table);
+  EXPECT_EQ(QString::fromStdString(catalogTableText(chosen)), text(&browse, "tableCombo"));
+
+  Paragraph& copy = addParagraph(list, kCopyKind, "C");
+  // As the FROM dialog stores what Browse chose: empty parts are no keyword.
+  for (int side : {c::From, c::To}) {
+    Command& command = addCommand(copy, side, db.dsn);
+    command.SetText(k::Userid, db.user);
+    command.SetText(k::Password, db.password);
+    command.SetText(k::Qualifier, chosen.qualifier);
+    command.SetText(k::Creator, chosen.creator);
+    command.SetText(k::Table, chosen.name);
+  }
+  CopyColumnsDialog columns(list, copy);
+  open(columns);
+  click(&columns, "getDefinitionsButton");
+  ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;
+  for (const char* name : {"fromColumnCombo", "toColumnCombo"}) {
+    auto* combo = control<QComboBox>(&columns, name);
+    ASSERT_EQ(combo->count(), 2) << name;
+    EXPECT_EQ(combo->itemText(0).toLower(), "id");
+    EXPECT_EQ(combo->itemText(1).toLower(), "label");
+  }
+  if (GetParam() != DatabaseKind::SQLite) EXPECT_EQ(execSql(db, {"DROP TABLE " + table}), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, DriverCatalogTest, ::testing::ValuesIn(allDatabaseKinds()),
+                         [](const auto& info) { return databaseKindName(info.param); });
+
+// ---------------------------------------------------------------------------
 // A replication made in the dialogs only
 
 class DialogReplicationTest : public CopyDialogTest,

@@ -104,19 +104,12 @@ void EditDefinitionDialog::fillList() {
   list_->clear();
   for (Command& command : paragraph_.commands) {
     if (command.entry->id != c::Change || !command.Find(k::To)) continue;
-    auto* item = new QListWidgetItem(lineText(command), list_);
-    item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(&command)));
+    addCommandLine(list_, command, lineText(command));
   }
 }
 
-Command* EditDefinitionDialog::selectedCommand() const {
-  QList<QListWidgetItem*> selected = list_->selectedItems();
-  if (selected.isEmpty()) return nullptr;
-  return reinterpret_cast<Command*>(selected.first()->data(Qt::UserRole).value<quintptr>());
-}
-
 void EditDefinitionDialog::showSelected() {
-  if (Command* command = selectedCommand()) {
+  if (Command* command = selectedCommand(list_)) {
     from_->setText(qtText(command->argument));
     to_->setText(qtText(command->GetText(k::To)));
   }
@@ -135,7 +128,7 @@ void EditDefinitionDialog::updateStates() {
   const std::string from = scriptText(from_->text());
   const bool exists = paragraph_.FindCommand(c::Change, &from) != nullptr;
   add_->setEnabled(!encrypting && !from.empty() && !exists);
-  Command* selected = selectedCommand();
+  Command* selected = selectedCommand(list_);
   const bool same = !encrypting && selected && exists && selected->argument == from;
   update_->setEnabled(same);
   delete_->setEnabled(same);
@@ -162,14 +155,13 @@ void EditDefinitionDialog::add() {
   }
   Command* command = paragraph_.AddCommand(paragraph_.entry->findCommand(c::Change), from);
   setReplacement(*command, to);
-  auto* item = new QListWidgetItem(lineText(*command), list_);
-  item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(command)));
+  QListWidgetItem* item = addCommandLine(list_, *command, lineText(*command));
   list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
   updateStates();
 }
 
 void EditDefinitionDialog::update() {
-  Command* command = selectedCommand();
+  Command* command = selectedCommand(list_);
   if (!command || !update_->isEnabled()) return;
   const std::string to = scriptText(to_->text());
   if (!acceptScriptText(to, "The replacement text", to_)) return;
@@ -180,7 +172,7 @@ void EditDefinitionDialog::update() {
 }
 
 void EditDefinitionDialog::remove() {
-  Command* command = selectedCommand();
+  Command* command = selectedCommand(list_);
   if (!command || !delete_->isEnabled()) return;
   if (programMessageBox().ask(
           "Do you really want to delete definition of " + command->argument + " ?", "Delete ?",

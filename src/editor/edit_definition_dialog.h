@@ -34,7 +34,6 @@ class EditDefinitionDialog : public QDialog {
   void add();
   void update();
   void remove();
-  Command* selectedCommand() const;
   static QString lineText(const Command& command);
 
   Paragraph& paragraph_;

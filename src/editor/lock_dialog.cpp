@@ -8,34 +8,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <set>
 
 #include "base/parameter_file.h"
 #include "editor/editor_support.h"
-#include "odbc/odbc.h"
 
 namespace kestrel {
 
 namespace c = command_id;
 namespace k = keyword_id;
-
-namespace {
-
-// The data source names, sorted. The environment's enumeration continues
-// where the last caller left it, so it is run to its end once before the
-// full round is taken.
-QStringList dataSourceNames() {
-  std::set<std::string> names;
-  OdbcEnvironment& environment = odbcEnvironment();
-  for (int round = 0; round < 2; ++round) {
-    while (std::optional<std::string> name = environment.nextDataSource()) names.insert(*name);
-  }
-  QStringList list;
-  for (const std::string& name : names) list << qtText(name);
-  return list;
-}
-
-}  // namespace
 
 LockDialog::LockDialog(Paragraph& paragraph, ParameterFile& options, QWidget* parent)
     : QDialog(parent), paragraph_(paragraph), options_(options) {
@@ -45,13 +25,7 @@ LockDialog::LockDialog(Paragraph& paragraph, ParameterFile& options, QWidget* pa
 
   auto* name = new QLabel(qtText(paragraph.name), this);
   name->setObjectName("paragraphName");
-  source_ = new QComboBox(this);
-  source_->setObjectName("sourceCombo");
-  source_->setEditable(true);
-  source_->setInsertPolicy(QComboBox::NoInsert);
-  source_->addItems(dataSourceNames());
-  source_->setCurrentIndex(-1);
-  source_->setEditText(QString());
+  source_ = dataSourceCombo("sourceCombo", this);
   userid_ = new QLineEdit(this);
   userid_->setObjectName("useridEdit");
   password_ = new QLineEdit(this);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "editor/copy_definition_dialogs.h"
 #include "editor/edit_definition_dialog.h"
 #include "editor/editor_support.h"
 #include "editor/lock_dialog.h"
@@ -35,16 +36,12 @@ std::string paragraphLineText(const Paragraph& paragraph) {
   return text;
 }
 
-bool editCopyDefinition(QWidget*, Paragraph&, ParameterFile&) {
-  programMessageBox().show("The copy definition dialog is not built yet", "KESTREL",
-                           BoxIcon::Information);
-  return false;
-}
-
-bool editParagraph(QWidget* parent, Paragraph& paragraph, ParameterFile& options) {
+bool editParagraph(QWidget* parent, ParagraphList& paragraphs, Paragraph& paragraph,
+                   ParameterFile& options) {
   switch (paragraph.entry->kind) {
     case kCopyKind:
-      return editCopyDefinition(parent, paragraph, options);
+      return CopyDefinitionDialog(paragraphs, paragraph, options, parent).exec() ==
+             QDialog::Accepted;
     case kTranslateKind:
       return TranslateDialog(paragraph, parent).exec() == QDialog::Accepted;
     case kEditKind:
@@ -153,7 +150,7 @@ void ParagraphsDialog::updateStates() {
 void ParagraphsDialog::editSelected() {
   Paragraph* paragraph = selectedParagraph();
   if (!paragraph) return;
-  editParagraph(this, *paragraph, options_);
+  editParagraph(this, paragraphs_, *paragraph, options_);
   // The line keeps its item (and so its selection); only the text may change.
   list_->selectedItems().first()->setText(qtText(paragraphLineText(*paragraph)));
 }

@@ -27,11 +27,10 @@ std::string paragraphLineText(const Paragraph& paragraph);
 
 // Opens the edit dialog of the paragraph's kind. True when the dialog ended
 // by accepting (the paragraph may have changed).
-bool editParagraph(QWidget* parent, Paragraph& paragraph, ParameterFile& options);
-
-// Where a COPYDEFINITION paragraph is edited. The copy definition dialog is
-// not part of the editor yet: this says so and leaves the paragraph alone.
-bool editCopyDefinition(QWidget* parent, Paragraph& paragraph, ParameterFile& options);
+// The list is the script the paragraph belongs to (the copy definition
+// dialogs offer its timer, lock, translate and edit paragraphs).
+bool editParagraph(QWidget* parent, ParagraphList& paragraphs, Paragraph& paragraph,
+                   ParameterFile& options);
 
 class ParagraphsDialog : public QDialog {
  public:

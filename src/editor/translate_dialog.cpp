@@ -118,19 +118,12 @@ void TranslateDialog::fillList() {
   list_->clear();
   for (Command& command : paragraph_.commands) {
     if (command.entry->id != c::Trans || !command.Find(k::To)) continue;
-    auto* item = new QListWidgetItem(lineText(command), list_);
-    item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(&command)));
+    addCommandLine(list_, command, lineText(command));
   }
 }
 
-Command* TranslateDialog::selectedCommand() const {
-  QList<QListWidgetItem*> selected = list_->selectedItems();
-  if (selected.isEmpty()) return nullptr;
-  return reinterpret_cast<Command*>(selected.first()->data(Qt::UserRole).value<quintptr>());
-}
-
 void TranslateDialog::showSelected() {
-  if (Command* command = selectedCommand()) {
+  if (Command* command = selectedCommand(list_)) {
     const std::string to = command->GetText(k::To);
     fromHex_->setChecked(isHexForm(command->argument));
     from_->setText(codeForField(command->argument));
@@ -143,7 +136,7 @@ void TranslateDialog::showSelected() {
 void TranslateDialog::updateStates() {
   const std::string from = translateCode(from_->text(), fromHex_->isChecked());
   add_->setEnabled(!from_->text().isEmpty() && !paragraph_.FindCommand(c::Trans, &from));
-  Command* selected = selectedCommand();
+  Command* selected = selectedCommand(list_);
   const bool same = selected && selected->argument == from;
   update_->setEnabled(same);
   delete_->setEnabled(same);
@@ -165,14 +158,13 @@ void TranslateDialog::add() {
   if (!add_->isEnabled() || !codesFromFields(from, to)) return;
   Command* command = paragraph_.AddCommand(paragraph_.entry->findCommand(c::Trans), from);
   command->SetText(k::To, to);
-  auto* item = new QListWidgetItem(lineText(*command), list_);
-  item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(command)));
+  QListWidgetItem* item = addCommandLine(list_, *command, lineText(*command));
   list_->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
   updateStates();
 }
 
 void TranslateDialog::update() {
-  Command* command = selectedCommand();
+  Command* command = selectedCommand(list_);
   std::string from, to;
   if (!command || !update_->isEnabled() || !codesFromFields(from, to)) return;
   command->argument = from;
@@ -182,7 +174,7 @@ void TranslateDialog::update() {
 }
 
 void TranslateDialog::remove() {
-  Command* command = selectedCommand();
+  Command* command = selectedCommand(list_);
   if (!command || !delete_->isEnabled()) return;
   if (programMessageBox().ask(
           "Do you really want to delete translation of " + command->argument + " ?", "Delete ?",

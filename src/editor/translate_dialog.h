@@ -36,7 +36,6 @@ class TranslateDialog : public QDialog {
   void add();
   void update();
   void remove();
-  Command* selectedCommand() const;
   static QString lineText(const Command& command);
 
   Paragraph& paragraph_;

@@ -479,7 +479,8 @@ TEST_F(EditScriptTest, ParagraphLineTexts) {
 TEST_F(EditScriptTest, ParagraphButtonsNeedASelectionAndDeleteAsksFirst) {
   ParagraphList list;
   addParagraph(list, kTranslateKind, "A");
-  addParagraph(list, kCopyKind, "B");
+  Paragraph& copy = addParagraph(list, kCopyKind, "B");
+  copy.AddCommand(copy.entry->findCommand(c::From), "src")->SetText(k::Table, "a");
   ParagraphsDialog dialog(list, options);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -490,14 +491,20 @@ TEST_F(EditScriptTest, ParagraphButtonsNeedASelectionAndDeleteAsksFirst) {
   selectLine(&dialog, 1);
   for (const char* name : selectionButtons) EXPECT_TRUE(enabled(&dialog, name)) << name;
 
-  // The copy definition dialog is not there yet: a note, nothing changed.
+  // The copy definition dialog marks it inactive: the line follows, in place.
+  whenShown("copyDefinitionDialog", [](QDialog* copyDialog) {
+    control<QCheckBox>(copyDialog, "inactiveCheck")->setChecked(true);
+    click(copyDialog, "returnButton");
+  });
   click(&dialog, "editParagraphButton");
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "The copy definition dialog is not built yet");
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_EQ(lines(&dialog)[1], "COPYDEFINITION:   B (Inactive)");
+  EXPECT_TRUE(control<QListWidget>(&dialog, "paragraphList")->item(1)->isSelected());
 
   boxes.answers = {BoxAnswer::No};
   click(&dialog, "deleteParagraphButton");
-  EXPECT_EQ(boxes.boxes.back().text, "Do you really want to delete \"COPYDEFINITION:   B\" ?");
+  EXPECT_EQ(boxes.boxes.back().text,
+            "Do you really want to delete \"COPYDEFINITION:   B (Inactive)\" ?");
   EXPECT_EQ(boxes.boxes.back().caption, "Delete ?");
   EXPECT_EQ(list.paragraphs.size(), 2u);
   boxes.answers = {BoxAnswer::Yes};

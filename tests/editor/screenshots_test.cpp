@@ -2,9 +2,13 @@
 // artifacts/editor/ under the build folder. Run under xvfb-run (platform
 // xcb) they show the dialogs as a desktop draws them.
 
+#include <QComboBox>
 #include <QDir>
 #include <QListWidget>
+#include <QPushButton>
 
+#include "editor/column_dialogs.h"
+#include "editor/copy_definition_dialogs.h"
 #include "editor/edit_definition_dialog.h"
 #include "editor/edit_script_dialog.h"
 #include "editor/lock_dialog.h"
@@ -91,6 +95,69 @@ TEST_F(EditorScreenshots, EveryDialog) {
   {
     LockDialog dialog(lock, options);
     keep(dialog, "lock");
+  }
+
+  // The copy definition's dialogs, on tables that Browse ODBC finds.
+  const TestDatabase sourceDb = odbc.sqlite(OdbcTestFolder::kSqliteA);
+  const TestDatabase target = odbc.sqlite(OdbcTestFolder::kSqliteB);
+  ASSERT_EQ(execSql(sourceDb, {"CREATE TABLE orders (id INTEGER, customer VARCHAR(40), "
+                               "street VARCHAR(40), amount INTEGER)",
+                               "CREATE TABLE order_lines (id INTEGER)"}),
+            "");
+  ASSERT_EQ(execSql(target, {"CREATE TABLE orders_copy (id INTEGER, customer VARCHAR(40), "
+                             "street VARCHAR(40), amount INTEGER, copied VARCHAR(10))"}),
+            "");
+  Command* from = copy.FindCommand(c::From);
+  from->SetText(k::Table, "orders");
+  from->SetText(k::Lock, "GATE");
+  from->SetText(k::Quote, "NONE");
+  Command* to = copy.AddCommand(copy.entry->findCommand(c::To), target.dsn);
+  to->SetText(k::Table, "orders_copy");
+  to->SetText(k::Quote, "NONE");
+  to->SetText(k::Update, "KEYS");
+  to->SetFlag(k::Disconnect, true, false);
+  copy.AddCommand(copy.entry->findCommand(c::Copy), "id")->SetFlag(k::Key, true, false);
+  Command* street = copy.AddCommand(copy.entry->findCommand(c::Copy), "street");
+  street->SetText(k::Trans, "NOCR");
+  street->SetText(k::Edit, "ADDRESS");
+  street->SetFlag(k::LeftTrim, true, false);
+  Command* amount = copy.AddCommand(copy.entry->findCommand(c::Copy), "amount");
+  amount->SetText(k::Format, "8ZI");
+  amount->SetFlag(k::Log, true, false);
+  copy.AddCommand(copy.entry->findCommand(c::Set), "copied")->SetFlag(k::CurrentDate, true, false);
+  copy.AddCommand(copy.entry->findCommand(c::Autorun), "NIGHTLY");
+  {
+    CopyDefinitionDialog dialog(list, copy, options);
+    keep(dialog, "copy_definition");
+  }
+  {
+    CopyEndpointDialog dialog(copy, c::From, options);
+    keep(dialog, "copy_from");
+  }
+  {
+    CopyEndpointDialog dialog(copy, c::To, options);
+    keep(dialog, "copy_to");
+  }
+  {
+    options.SetText(options.Find("BrowseOdbcTableMask"), "order%");
+    BrowseOdbcDialog dialog(options, sourceDb.dsn, "", "");
+    dialog.findChild<QPushButton*>("fetchButton")->click();
+    keep(dialog, "browse_odbc");
+  }
+  {
+    SelectStatementDialog dialog("SELECT id, customer\nFROM orders\nWHERE amount > 0");
+    keep(dialog, "select_statement");
+  }
+  {
+    CopyColumnsDialog dialog(list, copy);
+    dialog.findChild<QPushButton*>("getDefinitionsButton")->click();
+    dialog.findChild<QListWidget*>("columnList")->setCurrentRow(2);
+    keep(dialog, "copy_columns");
+  }
+  {
+    SetColumnsDialog dialog(copy);
+    dialog.findChild<QListWidget*>("columnList")->setCurrentRow(0);
+    keep(dialog, "set_columns");
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "base/platform.h"
 #include "base/shown_text.h"
@@ -56,14 +57,18 @@ void MessageLog::AddLine(const std::string& message, int kind) {
   if (isBlank(message)) return;
   // Control bytes from a script, a parameter file or a driver never reach a
   // terminal or the log file as they are, and a NUL no longer ends a line.
-  std::string text = timeStamp(programClock().now()) + "  " + visibleText(message);
+  // Line ends at the end (drivers end some messages with one) carry nothing.
+  std::string_view shown = message;
+  while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
+  std::string text = timeStamp(programClock().now()) + "  " + visibleText(shown, LineFeeds::Blank);
   std::vector<std::string> failures;
   if (logFileEnabled()) failures = appendToFile(text);
   addToDisplay(std::move(text), kind);
   // The lines that report a log file failure go to the display only, after
   // the line that could not be written.
   for (const std::string& failure : failures) {
-    addToDisplay(timeStamp(programClock().now()) + "  " + visibleText(failure), Error);
+    addToDisplay(timeStamp(programClock().now()) + "  " + visibleText(failure, LineFeeds::Blank),
+                 Error);
   }
 }
 

@@ -5,7 +5,7 @@ namespace kestrel {
 namespace {
 
 bool isControl(unsigned char byte, LineFeeds lineFeeds) {
-  if (byte == '\n') return lineFeeds == LineFeeds::Escaped;
+  if (byte == '\n') return lineFeeds != LineFeeds::Kept;
   return byte < 32 || byte == 127;
 }
 
@@ -38,7 +38,9 @@ std::string visibleText(std::string_view text, LineFeeds lineFeeds) {
   out.reserve(text.size() + 16);
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    if (isControl(byte, lineFeeds)) {
+    if (byte == '\n' && lineFeeds == LineFeeds::Blank) {
+      out += ' ';
+    } else if (isControl(byte, lineFeeds)) {
       appendEscape(out, byte);
     } else if (isC1At(text, i)) {
       appendEscape(out, byte);

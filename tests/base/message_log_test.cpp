@@ -179,15 +179,16 @@ TEST_F(MessageLogTest, ControlBytesAreShownAsEscapesInTheViewTheListenerAndTheFi
   log.Configure(100, file, false);
   std::vector<std::string> heard;
   log.setLineListener([&](const LogLine& line) { heard.push_back(line.text); });
-  // An escape sequence, a NUL in the middle, a tab, a line end, DEL and a UTF-8 C1 control
-  // (CSI); a UTF-8 letter stays.
+  // An escape sequence, a NUL in the middle, a tab, a line feed (a blank: drivers break
+  // their messages into lines), a carriage return, DEL and a UTF-8 C1 control (CSI); a
+  // UTF-8 letter stays. Line ends at the end are dropped.
   using namespace std::string_literals;
   log.AddLine(
-      "a\x1b[31mred\0tail\tx\ny\x7f\xc2\x9b"
-      "2J \xc3\xa9"s,
+      "a\x1b[31mred\0tail\tx\ny\rz\x7f\xc2\x9b"
+      "2J \xc3\xa9\r\n"s,
       Error);
   const std::string shown =
-      "2026-12-10 07:05:09  a\\x1B[31mred\\x00tail\\x09x\\x0Ay\\x7F\\xC2\\x9B2J \xc3\xa9";
+      "2026-12-10 07:05:09  a\\x1B[31mred\\x00tail\\x09x y\\x0Dz\\x7F\\xC2\\x9B2J \xc3\xa9";
   EXPECT_EQ(texts(), std::vector<std::string>{shown});
   EXPECT_EQ(heard, std::vector<std::string>{shown});
   EXPECT_EQ(readLines(file), std::vector<std::string>{shown});

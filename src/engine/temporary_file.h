@@ -90,7 +90,11 @@ class TemporaryFile {
   // (another process's file, another live TemporaryFile of this process, a leftover of a crashed
   // run, a planted link): when the name is taken,
   // ".1", ".2", ... up to kMaxNameSuffix are appended. path() tells the name
-  // used. A TemporaryFile that is already open is destroyed first, fields
+  // used. The file is locked (flock) for its whole life. Before it is made,
+  // the files in its folder that the same name (any process id for "%p", any
+  // suffix) made for runs that have ended are removed: regular files of this
+  // user, starting with the file magic, whose process is gone and that no
+  // process holds locked; each removal gets a Note line in the program log. A TemporaryFile that is already open is destroyed first, fields
   // included. False with lastError when no file could be made.
   bool create(const std::string& path, std::int32_t tableBytes, std::int32_t bufferBytes,
               TableGrowth growth = TableGrowth::Grows);

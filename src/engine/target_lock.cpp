@@ -90,8 +90,12 @@ std::string TargetLock::lockFolder(std::string& error) {
 }
 
 std::string TargetLock::lockFileName(const std::string& dataSource, const std::string& table) {
-  // FNV-1a over both names, so that any name makes a short, safe file name.
-  const std::string key = upperCase(dataSource) + '\0' + upperCase(table);
+  // A data source name means what the DSN file in use says: the same name in
+  // another ODBCINI file is another data source. FNV-1a over the three, so
+  // that any name makes a short, safe file name.
+  const char* dsnFile = std::getenv("ODBCINI");
+  const std::string key =
+      upperCase(dataSource) + '\0' + upperCase(table) + '\0' + (dsnFile && *dsnFile ? dsnFile : "");
   std::uint64_t hash = 14695981039346656037ULL;
   for (unsigned char c : key) {
     hash ^= c;

@@ -5,7 +5,8 @@
 // as long as it runs; a second run into the same table waits a bounded time
 // for it and then fails, naming the process that holds the table.
 //
-// The lock covers runs of one user on one machine. Runs from other machines
+// The lock covers runs of one user on one machine that name the target by the
+// same data source name in the same DSN file (ODBCINI). Runs from other machines
 // (or of other users) are not seen: those need a unique key on the target or
 // a lock definition.
 
@@ -41,7 +42,8 @@ class TargetLock {
   // /tmp/kestrel-<uid>. Made (mode 0700) when missing; empty, with the reason
   // in `error`, when it cannot be made or is not a private folder of ours.
   static std::string lockFolder(std::string& error);
-  // The lock file's name in the folder for a data source and table.
+  // The lock file's name in the folder for a data source and table, read
+  // through the DSN file that ODBCINI names (if it names one).
   static std::string lockFileName(const std::string& dataSource, const std::string& table);
 
  private:

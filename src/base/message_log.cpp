@@ -1,10 +1,16 @@
 #include "base/message_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "base/platform.h"
+#include "base/shown_text.h"
 
 namespace kestrel {
 
@@ -24,6 +30,7 @@ MessageLog::~MessageLog() {
 
 void MessageLog::Configure(int maxLines, const std::string& logFileName, bool debugMode) {
   maxLines_ = std::clamp(maxLines, kMinMaxLines, kMaxMaxLines);
+  if (logFileName != logFileName_) linkReported_ = false;
   logFileName_ = logFileName;
   debug_ = debugMode;
   while (static_cast<int>(lines_.size()) > maxLines_) lines_.pop_front();
@@ -48,24 +55,54 @@ std::string MessageLog::timeStamp(std::time_t when) {
 
 void MessageLog::AddLine(const std::string& message, int kind) {
   if (isBlank(message)) return;
-  std::string text = timeStamp(programClock().now()) + "  " + message;
-  std::string failure;
-  if (logFileEnabled()) failure = appendToFile(text);
+  // Control bytes from a script, a parameter file or a driver never reach a
+  // terminal or the log file as they are, and a NUL no longer ends a line.
+  // Line ends at the end (drivers end some messages with one) carry nothing.
+  std::string_view shown = message;
+  while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
+  std::string text = timeStamp(programClock().now()) + "  " + visibleText(shown, LineFeeds::Blank);
+  std::vector<std::string> failures;
+  if (logFileEnabled()) failures = appendToFile(text);
   addToDisplay(std::move(text), kind);
-  // The line that reports a log file failure goes to the display only, after
+  // The lines that report a log file failure go to the display only, after
   // the line that could not be written.
-  if (!failure.empty()) addToDisplay(timeStamp(programClock().now()) + "  " + failure, Error);
+  for (const std::string& failure : failures) {
+    addToDisplay(timeStamp(programClock().now()) + "  " + visibleText(failure, LineFeeds::Blank),
+                 Error);
+  }
 }
 
-std::string MessageLog::appendToFile(const std::string& text) {
+std::vector<std::string> MessageLog::appendToFile(const std::string& text) {
   // Opened and closed for every line, so the file is complete at any moment
-  // and may be moved away between two lines.
-  std::FILE* file = std::fopen(logFileName_.c_str(), "a");
-  if (!file) return "Cannot open output trace file '" + logFileName_ + "' for output";
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                 std::fputc('\n', file) != EOF;
-  written = (std::fclose(file) == 0) && written;
-  if (!written) return "Cannot write to output trace file '" + logFileName_ + "' for output";
+  // and may be moved away between two lines. A new file is readable by its
+  // owner only; a symbolic link at the name is never followed (someone could
+  // have planted it to make the program write into another file), and a FIFO
+  // without a reader fails instead of blocking the program.
+  const int fd =
+      ::open(logFileName_.c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) {
+    std::vector<std::string> failures{"Cannot open output trace file '" + logFileName_ +
+                                      "' for output"};
+    if (errno == ELOOP && !linkReported_) {
+      linkReported_ = true;
+      failures.push_back("The log file name '" + logFileName_ +
+                         "' is a symbolic link: nothing is written through it");
+    }
+    return failures;
+  }
+  std::string line = text + '\n';
+  std::size_t done = 0;
+  while (done < line.size()) {
+    ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  const bool closed = ::close(fd) == 0;
+  if (done < line.size() || !closed) {
+    return {"Cannot write to output trace file '" + logFileName_ + "' for output"};
+  }
   return {};
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <list>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 
@@ -99,13 +100,14 @@ class MessageLog {
   static std::string timeStamp(std::time_t when);
 
  private:
-  // Returns the failure line to show, or an empty text when the line reached the file.
-  std::string appendToFile(const std::string& text);
+  // Returns the failure lines to show, none when the line reached the file.
+  std::vector<std::string> appendToFile(const std::string& text);
   void addToDisplay(std::string text, int kind);
 
   std::list<LogLine> lines_;
   int maxLines_ = kDefaultMaxLines;
   std::string logFileName_;
+  bool linkReported_ = false;  // the symbolic link at logFileName_ has been reported
   bool debug_ = false;
   LogView* view_ = nullptr;
   Rgb colours_[4];

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "base/platform.h"
+#include "base/regular_file.h"
+#include "base/shown_text.h"
 
 namespace kestrel {
 
@@ -205,25 +207,58 @@ bool ParameterFile::Assign(const std::string& text) {
   return value.find_first_not_of(" +-0123456789") == std::string::npos;
 }
 
+bool ParameterFile::isSecretKey(const std::string& key) const {
+  std::string lower = trim(key);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.find("pwd") != std::string::npos || lower.find("password") != std::string::npos) {
+    return true;
+  }
+  const Option* option = Find(key, false);
+  return option && option->password;
+}
+
+std::string ParameterFile::shownAssignment(const std::string& text) const {
+  std::size_t equals = text.find('=');
+  if (equals == std::string::npos || !isSecretKey(text.substr(0, equals))) return text;
+  return text.substr(0, equals + 1) + std::string(kMaskedSecret);
+}
+
 bool ParameterFile::ReadParameterFile(const std::string& fileName, bool reportFailure) {
-  std::ifstream in(fileName, std::ios::binary);
+  // A folder (or a FIFO, a device) is no parameter file, just as a missing file is not.
+  std::FILE* in = openRegularFile(fileName);
   if (!in) {
     if (reportFailure) report("Cannot open parameter input file '" + fileName + "'");
     return false;
   }
+  // Lines are read into a bounded buffer: what goes beyond the longest line
+  // accepted is counted, not kept.
   std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  bool tooLong = false;
+  bool atEnd = false;
+  while (!atEnd) {
+    line.clear();
+    tooLong = false;
+    int ch;
+    while ((ch = std::getc(in)) != EOF && ch != '\n') {
+      if (line.size() <= kMaxParameterLine)
+        line += static_cast<char>(ch);
+      else
+        tooLong = true;
+    }
+    atEnd = ch == EOF;
+    if (atEnd && line.empty() && !tooLong) break;
+    if (!line.empty() && line.back() == '\r' && !tooLong) line.pop_back();
     // A line too long for the line buffer is refused whole: applying a piece
     // of it could set an option to a value nobody wrote.
-    bool tooLong = line.size() > kMaxParameterLine;
+    tooLong = tooLong || line.size() > kMaxParameterLine;
     if (tooLong || !Assign(line)) {
       if (reportFailure) {
         std::string shown = tooLong ? line.substr(0, kMaxParameterLine) + "..." : line;
-        report("Illegal parameter in file '" + fileName + "' ignored: " + shown);
+        report("Illegal parameter in file '" + fileName + "' ignored: " + shownAssignment(shown));
       }
     }
   }
+  std::fclose(in);
   return true;
 }
 
@@ -257,7 +292,7 @@ bool ParameterFile::ProcessCommandLine(const std::string& line) {
     }
     std::string item = line.substr(i, j - i);
     if (!Assign(item)) {
-      report("Illegal command line option '" + item + "'");
+      report("Illegal command line option '" + shownAssignment(item) + "'");
       return false;
     }
     i = j;

@@ -96,6 +96,8 @@ class ParameterFile {
   int integer(const std::string& key) const { return GetInt(Find(key, false)); }
 
   bool Assign(const std::string& text);
+  // Reads Key=Value lines; false (with "Cannot open parameter input file" when
+  // report is set) when the name is missing, unreadable or no regular file.
   bool ReadParameterFile(const std::string& fileName, bool report);
   bool ProcessCommandLine(const std::string& commandLine);
 
@@ -107,6 +109,12 @@ class ParameterFile {
   // Reversible scrambling of password texts as they are stored in the profile.
   static std::string scramble(const std::string& text);
   static std::string unscramble(const std::string& text);
+
+  // True for a key whose value is a secret: a password option, or any key
+  // that speaks of one (a misspelt password key is refused, not echoed).
+  bool isSecretKey(const std::string& key) const;
+  // A "Key=Value" text as a message may quote it: a secret value masked.
+  std::string shownAssignment(const std::string& text) const;
 
   // Parameter file lines longer than this are refused whole.
   static constexpr std::size_t kMaxParameterLine = 4219;

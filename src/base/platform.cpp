@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include "base/shown_text.h"
+
 namespace kestrel {
 
 namespace {
@@ -36,7 +38,10 @@ MessagePump& programMessagePump() { return currentPump ? *currentPump : idlePump
 void setProgramMessagePump(MessagePump* pump) { currentPump = pump; }
 
 void StderrMessageBox::show(const std::string& text, const std::string& caption, BoxIcon) {
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  // The text may quote a parameter file or a script: escapes are shown, not
+  // obeyed, and a NUL does not end it.
+  const std::string line = visibleText(caption) + ": " + visibleText(text, LineFeeds::Kept) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }
 

@@ -7,6 +7,7 @@
 #include "engine/edit_definition.h"
 #include "engine/run_options.h"
 #include "engine/table_endpoint.h"
+#include "engine/target_lock.h"
 #include "schedule/scheduler_next_event.h"
 #include "script/script_numbers.h"
 
@@ -307,12 +308,13 @@ bool CopyDefinition::loadColumnDefinitions(MessageLog& messageLog) {
     EndpointColumn* source =
         sourceEndpoint->addColumn(column.fromColumn, column.key, column.logged, column.hex, nullptr,
                                   "", nullptr, &column, column.leftTrim, column.unchanged);
-    if (!source) return finishRun(false);
+    // The caller ends the run (and writes its failure line once).
+    if (!source) return false;
     EndpointColumn* target =
         targetEndpoint->addColumn(column.toColumn, column.key, column.logged, column.hex, source,
                                   column.formatted ? column.formatPattern : std::string(), nullptr,
                                   &column, false, column.unchanged);
-    if (!target) return finishRun(false);
+    if (!target) return false;
     if (isNumberBinding(target->description.bindingType)) source->compareAsNumber = true;
     column.sourceColumn = source;
     column.targetColumn = target;
@@ -325,7 +327,7 @@ bool CopyDefinition::loadColumnDefinitions(MessageLog& messageLog) {
   messageLog.AddLine("Column definitions for copy definition " + name + " successfully loaded",
                      Normal);
   columnsLoaded = true;
-  return finishRun(true);
+  return true;
 }
 
 bool CopyDefinition::finishRun(bool ok) {
@@ -383,6 +385,12 @@ bool CopyDefinition::run(MessageLog& messageLog, StatusWindowFactory* view, int 
   status.SetValue(fromLine, fromTable + " in " + fromSource);
   status.SetValue(toLine, toTable + " in " + toSource);
 
+  // Held until the run has ended: two processes never write into one target at once.
+  TargetLock targetLock;
+  if (!targetLock.acquire(toSource, qualifiedTableName(toQualifier, toCreator, toTable),
+                          TargetLock::kDefaultWait, messageLog)) {
+    return finishRun(false);
+  }
   CopyRun copy(*this, messageLog, status, operation, rowNumber, options);
   // The target's changes are one transaction: committed when the run
   // succeeds, rolled back when it fails or is cancelled.

@@ -1,8 +1,11 @@
 #include "engine/temporary_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string_view>
 
 #include "base/message_log.h"
 #include "base/parameter_file.h"
@@ -146,6 +150,93 @@ std::string numberForDebug(double value) {
 
 std::string errnoText() { return std::strerror(errno); }
 
+bool allDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether `name` is one the configured temporary file name can produce: the
+// name itself or a numbered variant (".1" ...), with any digits where the
+// pattern has "%p". The process id found there is returned in pid (0 when
+// the pattern has none).
+bool matchesPattern(const std::string& name, const std::string& pattern, long& pid) {
+  pid = 0;
+  std::string_view rest = name;
+  std::string_view expected = pattern;
+  const std::size_t marker = expected.find("%p");
+  if (marker != std::string_view::npos) {
+    std::string_view prefix = expected.substr(0, marker);
+    if (rest.substr(0, prefix.size()) != prefix) return false;
+    rest.remove_prefix(prefix.size());
+    std::size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 9) return false;
+    pid = std::atol(std::string(rest.substr(0, digits)).c_str());
+    rest.remove_prefix(digits);
+    expected.remove_prefix(marker + 2);
+    if (expected.find("%p") != std::string_view::npos) return false;
+  }
+  if (rest.substr(0, expected.size()) != expected) return false;
+  rest.remove_prefix(expected.size());
+  if (rest.empty()) return true;
+  return rest[0] == '.' && allDigits(rest.substr(1));
+}
+
+bool processAlive(long pid) {
+  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// Removes the temporary files that runs killed before they could clean up
+// have left in the folder of `path`: only files the configured name can
+// produce, regular files of this user that start with the file magic, whose
+// process (when the name tells it) is gone, and that no process holds locked
+// (every live temporary file is locked by its run for its whole life).
+void removeLeftoverFiles(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (pattern.empty()) return;
+  const std::string folderPrefix = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  // A "%p" in the folder part stands for this process.
+  const std::string folderName = expandProcessId(folder);
+  DIR* directory = ::opendir(folderName.c_str());
+  if (!directory) return;
+  std::vector<std::string> removed;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string name = entry->d_name;
+    long pid = 0;
+    if (!matchesPattern(name, pattern, pid) || pid == ::getpid() || processAlive(pid)) continue;
+    const std::string full = expandProcessId(folderPrefix) + name;
+    struct stat before {};
+    if (::lstat(full.c_str(), &before) != 0 || !S_ISREG(before.st_mode) ||
+        before.st_uid != ::getuid()) {
+      continue;
+    }
+    const int fd = ::open(full.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    unsigned char magic[4] = {};
+    struct stat opened {};
+    const bool ours = ::pread(fd, magic, sizeof magic, 0) == sizeof magic &&
+                      (magic[0] | magic[1] << 8 | magic[2] << 16 |
+                       static_cast<std::uint32_t>(magic[3]) << 24) == TemporaryFile::kFileMagic &&
+                      ::fstat(fd, &opened) == 0 && opened.st_ino == before.st_ino &&
+                      opened.st_dev == before.st_dev;
+    // Locked while we check again that the name is still this file.
+    struct stat now {};
+    if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(full.c_str(), &now) == 0 &&
+        now.st_ino == opened.st_ino && now.st_dev == opened.st_dev && ::unlink(full.c_str()) == 0) {
+      removed.push_back(full);
+    }
+    ::close(fd);
+  }
+  ::closedir(directory);
+  if (MessageLog* log = programLog()) {
+    for (const std::string& name : removed) {
+      log->AddLine("Temporary file '" + name + "' left by an ended run removed", Note);
+    }
+  }
+}
+
 std::uint64_t mix64(std::uint64_t x) {
   x ^= x >> 30;
   x *= 0xBF58476D1CE4E5B9ull;
@@ -229,11 +320,15 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
 
   // O_EXCL: never open a file someone else made (or a link planted in a shared
   // folder); a taken name gets a numeric suffix instead.
+  removeLeftoverFiles(path);
   const std::string base = expandProcessId(path);
   for (int suffix = 0; suffix <= kMaxNameSuffix; ++suffix) {
     std::string name = suffix == 0 ? base : base + "." + std::to_string(suffix);
     int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
+      // Locked for the file's whole life, before its magic is written: a
+      // later run removes a file of ours only when no process holds it.
+      ::flock(fd, LOCK_EX | LOCK_NB);
       fd_ = fd;
       path_ = name;
       break;

@@ -88,10 +88,14 @@ class TemporaryFile {
   // initial size; the table grows) and a record buffer of bufferBytes. "%p" in path stands for the
   // process id. The file is made new with mode 0600 and never shares a name that already exists
   // (another process's file, another live TemporaryFile of this process, a leftover of a crashed
-  // run, a planted link): when the name is taken,
-  // ".1", ".2", ... up to kMaxNameSuffix are appended. path() tells the name
-  // used. A TemporaryFile that is already open is destroyed first, fields
-  // included. False with lastError when no file could be made.
+  // run, a planted link): when the name is taken, ".1", ".2", ... up to kMaxNameSuffix are
+  // appended. path() tells the name used. A TemporaryFile that is already open is destroyed
+  // first, fields included. False with lastError when no file could be made.
+  //
+  // The file is locked (flock) for its whole life. Before it is made, the files in its folder
+  // that the same name (any process id for "%p", any suffix) made for runs that have ended are
+  // removed: regular files of this user, starting with the file magic, whose process is gone
+  // and that no process holds locked; each removal gets a Note line in the program log.
   bool create(const std::string& path, std::int32_t tableBytes, std::int32_t bufferBytes,
               TableGrowth growth = TableGrowth::Grows);
 

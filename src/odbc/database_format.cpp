@@ -59,8 +59,15 @@ const char* updateModeText(UpdateMode mode) {
 }
 
 std::string quoteIdentifier(const std::string& name, const std::string& quote) {
-  if (name.empty()) return name;
-  return quote + name + quote;
+  if (name.empty() || quote.empty()) return name;
+  // A quote character inside the name is written twice, as SQL escapes it in
+  // a quoted identifier; otherwise it would end the identifier early.
+  std::string quoted = quote;
+  for (char ch : name) {
+    if (quote.size() == 1 && ch == quote[0]) quoted += ch;
+    quoted += ch;
+  }
+  return quoted + quote;
 }
 
 std::string qualifiedTableName(const std::string& qualifier, const std::string& creator,

@@ -40,7 +40,8 @@ constexpr UpdateMode kDefaultUpdateMode = UpdateMode::ForUpdate;
 bool updateModeFor(std::string_view value, UpdateMode& mode);
 const char* updateModeText(UpdateMode mode);
 
-// A non-empty name wrapped in the quote character; empty names stay empty.
+// A non-empty name wrapped in the quote character, a quote character inside
+// it doubled; empty names, and every name without a quote character, stay.
 std::string quoteIdentifier(const std::string& name, const std::string& quote);
 // qualifier "." creator "." table, leaving out the empty parts and their
 // dots. The parts are taken as they are (already quoted when quoting applies).

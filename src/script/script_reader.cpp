@@ -1,9 +1,11 @@
 #include "script/script_reader.h"
 
-#include <sys/stat.h>
-
 #include <optional>
 #include <vector>
+
+#include "base/platform.h"
+#include "base/regular_file.h"
+#include "base/shown_text.h"
 
 namespace kestrel {
 
@@ -48,7 +50,117 @@ bool readToken(const std::string& line, std::size_t& pos, std::string& token,
   return true;
 }
 
+bool samePasswordWord(const std::string& token) {
+  static const char kWord[] = "PASSWORD";
+  if (token.size() != sizeof kWord - 1) return false;
+  for (std::size_t i = 0; i < token.size(); ++i) {
+    if (upper(token[i]) != kWord[i]) return false;
+  }
+  return true;
+}
+
+// Masks the values of PASSWORD keywords in script text that is echoed (the
+// listing, error lines). Works piece by piece on the physical lines of one
+// logical line, so that a value continued on the next line is masked there
+// too; reset() at the start of every logical line.
+class PasswordMask {
+ public:
+  void reset() { state_ = State::None; }
+
+  // `continued`: the piece ends with the continuation "+" (kept as it is).
+  std::string apply(const std::string& piece, bool continued) {
+    std::size_t end = piece.size();
+    if (continued) {
+      std::size_t plus = piece.find_last_not_of(' ');
+      if (plus != std::string::npos && piece[plus] == '+') end = plus;
+    }
+    std::string out;
+    std::size_t i = 0;
+    while (i < end) {
+      const char ch = piece[i];
+      switch (state_) {
+        case State::InQuote: {
+          std::size_t close = piece.find(quote_, i);
+          if (close == std::string::npos || close >= end) close = end;
+          if (close > i) out += kMaskedSecret;
+          i = close;
+          if (i < end) {
+            out += quote_;
+            ++i;
+            state_ = State::None;
+          }
+          break;
+        }
+        case State::InBare: {
+          std::size_t stop = i;
+          while (stop < end && isBareCharacter(piece[stop])) ++stop;
+          if (stop > i) out += kMaskedSecret;
+          i = stop;
+          if (i < end) state_ = State::None;
+          break;
+        }
+        case State::AfterEquals:
+          if (ch == ' ') {
+            out += ch;
+            ++i;
+          } else if (ch == '\'' || ch == '"') {
+            quote_ = ch;
+            out += ch;
+            ++i;
+            state_ = State::InQuote;
+          } else {
+            state_ = isBareCharacter(ch) ? State::InBare : State::None;
+          }
+          break;
+        case State::AfterKeyword:
+          if (ch == ' ') {
+            out += ch;
+            ++i;
+          } else if (ch == '=') {
+            out += ch;
+            ++i;
+            state_ = State::AfterEquals;
+          } else {
+            state_ = State::None;
+          }
+          break;
+        case State::None: {
+          std::size_t stop = i;
+          std::string token;
+          if (ch == '\'' || ch == '"') {
+            std::size_t close = piece.find(ch, i + 1);
+            stop = close == std::string::npos || close >= end ? end : close + 1;
+            token = piece.substr(i + 1, (close == std::string::npos ? end : close) - i - 1);
+          } else if (isBareCharacter(ch)) {
+            while (stop < end && isBareCharacter(piece[stop])) ++stop;
+            token = piece.substr(i, stop - i);
+          } else {
+            stop = i + 1;
+          }
+          out.append(piece, i, stop - i);
+          i = stop;
+          if (samePasswordWord(token)) state_ = State::AfterKeyword;
+          break;
+        }
+      }
+    }
+    out.append(piece, end, std::string::npos);
+    return out;
+  }
+
+ private:
+  enum class State { None, AfterKeyword, AfterEquals, InQuote, InBare };
+  State state_ = State::None;
+  char quote_ = 0;
+};
+
+std::string maskedLine(const std::string& line) {
+  PasswordMask mask;
+  return mask.apply(line, false);
+}
+
 struct PhysicalLine {
+  bool stopped = false;  // the program was asked to end while the line was read
   bool endOfFile = false;
   bool overflow = false;  // characters beyond the buffer were dropped
   bool endsWithPlus = false;
@@ -62,7 +174,14 @@ PhysicalLine readPhysicalLine(std::FILE* file, std::string& buffer) {
   PhysicalLine line;
   char lastNonBlank = 0;
   std::size_t lastNonBlankIndex = std::string::npos;
-  for (;;) {
+  for (std::size_t count = 0;; ++count) {
+    // A huge file (a sparse one reads as endless zeros) must not keep the
+    // program from ending when it is asked to.
+    if (count % 65536 == 0 && programStopRequested()) {
+      line.stopped = true;
+      line.endOfFile = true;
+      return line;
+    }
     int ch = std::getc(file);
     if (ch == EOF) {
       line.endOfFile = true;
@@ -123,13 +242,9 @@ bool ScriptReader::Load(const std::string& fileName) {
     return false;
   }
   startReading();
-  std::FILE* file = std::fopen(fileName.c_str(), "rb");
-  // A folder opens like a file here but reads as nothing; it is no script.
-  struct stat status {};
-  if (file && ::fstat(::fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
-    std::fclose(file);
-    file = nullptr;
-  }
+  // A script is a regular file: a folder reads as nothing, a FIFO may block
+  // and a device such as /dev/zero never ends.
+  std::FILE* file = openRegularFile(fileName);
   if (!file) {
     if (model_ && !checkOnly_) {
       log_.AddLine("Cannot open script file '" + fileName + "' - no copy actions will be performed",
@@ -156,16 +271,29 @@ bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
   }
   const bool listScript = options_ && options_->integer("ListScript") != 0;
   long lineCount = 0;
+  PasswordMask mask;
 
   std::string line;  // the logical line being assembled
   line.reserve(kLineBufferSize);
   bool atEnd = false;
   while (!atEnd) {
     line.clear();
+    mask.reset();
     bool overflow = false;
     std::size_t start = 0;
     for (;;) {
       PhysicalLine physical = readPhysicalLine(file, line);
+      if (physical.stopped) {
+        log_.AddLine("Reading script file '" + fileName +
+                         "' stopped: the program was asked to end - no copy actions will be "
+                         "performed",
+                     Error);
+        currentDefinition_ = nullptr;
+        unowned_.reset();
+        if (model_) model_->Clear();
+        failure_ = Failure::CannotRead;
+        return false;
+      }
       if (physical.endOfFile && std::ferror(file)) {
         // A script cut short by a read error must not pass for a whole one.
         log_.AddLine(
@@ -183,7 +311,7 @@ bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
         atEnd = true;
       } else {
         ++lineCount;
-        if (listScript) log_.AddLine(line.substr(start), Note);
+        if (listScript) log_.AddLine(mask.apply(line.substr(start), physical.endsWithPlus), Note);
       }
       overflow = overflow || physical.overflow;
       if (!physical.endsWithPlus) break;
@@ -223,8 +351,9 @@ bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
 }
 
 void ScriptReader::fail(const std::string& message, const std::string& line, long lineNumber) {
-  log_.AddLine(
-      "Error: " + message + " (in line " + std::to_string(lineNumber) + ": '" + line + "')", Error);
+  log_.AddLine("Error: " + message + " (in line " + std::to_string(lineNumber) + ": '" +
+                   maskedLine(line) + "')",
+               Error);
   currentDefinition_ = nullptr;
   unowned_.reset();
   if (model_) model_->Clear();

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/shown_text.h"
+
 namespace kestrel {
 
 namespace {
@@ -26,7 +28,11 @@ void echoLogToStandardOutput(MessageLog& log) {
     const char* start = colour ? kColours[line.kind] : "";
     const char* end = colour && *start ? "\033[0m" : "";
     clearStatusLine();
-    std::printf("%s%s%s\n", start, line.text.c_str(), end);
+    // The log has made the text visible; written by its length, whatever it holds.
+    std::fputs(start, stdout);
+    std::fwrite(line.text.data(), 1, line.text.size(), stdout);
+    std::fputs(end, stdout);
+    std::fputc('\n', stdout);
     std::fflush(stdout);
   });
 }
@@ -54,7 +60,7 @@ void ConsoleStatusWindow::repaintChanged() {
     if (line.index == 0 || line.index >= 3) {
       if (line.value.empty() || line.value == " ") continue;
       if (!text.empty()) text += line.index == 3 ? ": " : " ";
-      text += line.value;
+      text += visibleText(line.value);
     }
   }
   std::fprintf(out_, "\r\033[K%s", text.c_str());

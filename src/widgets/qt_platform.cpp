@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/shown_text.h"
+
 namespace kestrel {
 
 SettingsProfile::SettingsProfile(const QString& application)
@@ -51,8 +53,9 @@ QWidget* boxParent() {
 }  // namespace
 
 void QtMessageBox::show(const std::string& text, const std::string& caption, BoxIcon icon) {
-  QMessageBox box(qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
-                  QMessageBox::Ok, boxParent());
+  QMessageBox box(qtIcon(icon), QString::fromStdString(visibleText(caption)),
+                  QString::fromStdString(visibleText(text, LineFeeds::Kept)), QMessageBox::Ok,
+                  boxParent());
   box.setObjectName("messageBox");
   box.exec();
 }
@@ -61,7 +64,8 @@ BoxAnswer QtMessageBox::ask(const std::string& text, const std::string& caption,
                             BoxButtons buttons) {
   const bool yesNo = buttons == BoxButtons::YesNo;
   QMessageBox box(
-      qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
+      qtIcon(icon), QString::fromStdString(visibleText(caption)),
+      QString::fromStdString(visibleText(text, LineFeeds::Kept)),
       yesNo ? (QMessageBox::Yes | QMessageBox::No) : (QMessageBox::Ok | QMessageBox::Cancel),
       boxParent());
   box.setObjectName("messageBox");

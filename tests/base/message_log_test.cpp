@@ -1,6 +1,7 @@
 #include "base/message_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -171,6 +172,53 @@ TEST_F(MessageLogTest, AWriteFailureIsShownAndNotWritten) {
   ASSERT_EQ(log.lineCount(), 2);
   EXPECT_EQ(texts()[1],
             "2026-12-10 07:05:09  Cannot write to output trace file '/dev/full' for output");
+}
+
+TEST_F(MessageLogTest, ControlBytesAreShownAsEscapesInTheViewTheListenerAndTheFile) {
+  std::string file = folder() + "/trace.log";
+  log.Configure(100, file, false);
+  std::vector<std::string> heard;
+  log.setLineListener([&](const LogLine& line) { heard.push_back(line.text); });
+  // An escape sequence, a NUL in the middle, a tab, a line feed (a blank: drivers break
+  // their messages into lines), a carriage return, DEL and a UTF-8 C1 control (CSI); a
+  // UTF-8 letter stays. Line ends at the end are dropped.
+  using namespace std::string_literals;
+  log.AddLine(
+      "a\x1b[31mred\0tail\tx\ny\rz\x7f\xc2\x9b"
+      "2J \xc3\xa9\r\n"s,
+      Error);
+  const std::string shown =
+      "2026-12-10 07:05:09  a\\x1B[31mred\\x00tail\\x09x y\\x0Dz\\x7F\\xC2\\x9B2J \xc3\xa9";
+  EXPECT_EQ(texts(), std::vector<std::string>{shown});
+  EXPECT_EQ(heard, std::vector<std::string>{shown});
+  EXPECT_EQ(readLines(file), std::vector<std::string>{shown});
+}
+
+TEST_F(MessageLogTest, TheLogFileIsMadeForItsOwnerOnlyAndALinkAtItsNameIsNotFollowed) {
+  std::string file = folder() + "/trace.log";
+  log.Configure(100, file, false);
+  log.AddLine("private", Normal);
+  struct stat status {};
+  ASSERT_EQ(::stat(file.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+  // A link planted at the name of the log file: the file it points at stays untouched.
+  std::string victim = folder() + "/victim.txt";
+  { std::ofstream(victim) << "keep\n"; }
+  std::string planted = folder() + "/planted.log";
+  ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+  log.Configure(100, planted, false);
+  log.Clear();
+  log.AddLine("one", Normal);
+  log.AddLine("two", Normal);
+  const std::string stamp = "2026-12-10 07:05:09  ";
+  const std::string failure = stamp + "Cannot open output trace file '" + planted + "' for output";
+  EXPECT_EQ(texts(),
+            (std::vector<std::string>{stamp + "one", failure,
+                                      stamp + "The log file name '" + planted +
+                                          "' is a symbolic link: nothing is written through it",
+                                      stamp + "two", failure}));
+  EXPECT_EQ(readLines(victim), std::vector<std::string>{"keep"});
 }
 
 TEST_F(MessageLogTest, DrawsEveryLineInTheColourOfItsKind) {

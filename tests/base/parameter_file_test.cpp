@@ -292,6 +292,39 @@ TEST_F(ParameterFileTest, ParameterFilesSurviveBinaryBytesAndOverlongLines) {
             std::string("Illegal parameter in file '" + file + "' ignored: ").size() + 4219 + 3);
 }
 
+TEST_F(ParameterFileTest, RefusedLinesNeverShowAPassword) {
+  std::string file = writeFile("secret.par",
+                               "LockPwd=\"s3cret never closed\n"
+                               "LockPassword=s3cret\n"
+                               "lockpwd=" +
+                                   std::string(5000, 's') +
+                                   "\n"
+                                   "LockUserid=\"scott\n");
+  EXPECT_TRUE(parameters.ReadParameterFile(file, true));
+  const std::string prefix = "Illegal parameter in file '" + file + "' ignored: ";
+  ASSERT_EQ(boxes.boxes.size(), 4u);
+  EXPECT_EQ(boxes.boxes[0].text, prefix + "LockPwd=********");
+  EXPECT_EQ(boxes.boxes[1].text, prefix + "LockPassword=********") << "a misspelt key too";
+  EXPECT_EQ(boxes.boxes[2].text, prefix + "lockpwd=********");
+  EXPECT_EQ(boxes.boxes[3].text, prefix + "LockUserid=\"scott") << "other values are shown";
+
+  RecordingMessageBox local;
+  EXPECT_FALSE(parameters.ProcessCommandLine("ListSQL=1 LockPwd='s3cret"));
+  ASSERT_EQ(local.boxes.size(), 1u);
+  EXPECT_EQ(local.boxes[0].text, "Illegal command line option 'LockPwd=********'");
+}
+
+TEST_F(ParameterFileTest, AFolderOrADeviceIsNoParameterFile) {
+  writeFile("any.par", "ListSQL=1\n");
+  for (const std::string& name : {folder_, std::string("/dev/zero")}) {
+    RecordingMessageBox local;
+    EXPECT_FALSE(parameters.ProcessCommandLine("@" + name + " NoUpdate=1")) << name;
+    ASSERT_EQ(local.boxes.size(), 1u) << name;
+    EXPECT_EQ(local.boxes[0].text, "Cannot open parameter input file '" + name + "'");
+    EXPECT_EQ(parameters.integer("NoUpdate"), 0);
+  }
+}
+
 TEST_F(ParameterFileTest, ArgumentsGroupedByTheShellStayOneItem) {
   EXPECT_EQ(commandLineFromArguments({"ScriptFile=/data/my scripts/n.txt", "ListSQL=1,NoUpdate=1",
                                       "LogFile=\"a b\"", "@p.par"}),

@@ -55,6 +55,10 @@ TEST(QualifiedName, WrapsNonEmptyPartsAndSkipsEmptyOnes) {
   EXPECT_EQ(qualifiedTableName(quoteIdentifier("DB", "\""), "", quoteIdentifier("T 1", "\"")),
             "\"DB\".\"T 1\"");
   EXPECT_EQ(quoteIdentifier("T1", ""), "T1");
+  // A quote character inside the name is doubled; the other one is plain text.
+  EXPECT_EQ(quoteIdentifier("A\"B\"", "\""), "\"A\"\"B\"\"\"");
+  EXPECT_EQ(quoteIdentifier("O'Hara\"", "'"), "'O''Hara\"'");
+  EXPECT_EQ(quoteIdentifier("O'Hara\"", ""), "O'Hara\"");
 }
 
 TEST(TargetSelect, ShapesEachUpdateMode) {

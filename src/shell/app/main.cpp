@@ -23,6 +23,7 @@
 #include "shell/app/main_window.h"
 #include "shell/copy_document.h"
 #include "shell/headless.h"
+#include "shell/stop_watchdog.h"
 #include "version.h"
 #include "widgets/qt_platform.h"
 
@@ -58,7 +59,8 @@ const char kUsage[] =
 
 // The first SIGINT or SIGTERM lets a run in progress stop at its next row and
 // end cleanly (its temporary file removed); a second one ends the program at
-// once.
+// once, and so does the headless modes' watchdog when the first one has not
+// ended it within a few seconds.
 void onStopSignal(int) {
   if (kestrel::programStopRequested()) std::_Exit(130);
   kestrel::requestProgramStop();
@@ -177,10 +179,12 @@ int main(int argc, char** argv) {
   if (mode == "--check") return kestrel::runCheck(parameters);
   if (mode == "--batch") {
     installStopSignals();
+    kestrel::startStopWatchdog();
     return kestrel::runBatch(parameters);
   }
   if (mode == "--service") {
     installStopSignals();
+    kestrel::startStopWatchdog();
     return kestrel::runService(parameters);
   }
   std::fprintf(stderr, "kestrel: %s is not available yet in this build\n", mode.c_str());

@@ -172,6 +172,12 @@ class TableEndpoint {
   bool appendValuePart(std::string& text, EndpointColumn& column, SqlRequest& request,
                        std::int16_t& parameterNumber);
   bool fillParameter(BoundValue& parameter, EndpointColumn& column);
+  // The error line for a source value that the column cannot hold.
+  std::string valueRefusedText(const std::string& shown, const EndpointColumn& column) const;
+  // The column as the SELECT lists it (see columnSelectText).
+  std::string selectExpression(const EndpointColumn& column) const {
+    return columnSelectText(connection_, column.sqlName, column.description);
+  }
   // After an executed DELETE of the current row: false, after an error
   // line, when the driver reports that it deleted no row.
   bool deletedARow();

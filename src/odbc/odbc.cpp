@@ -3,6 +3,8 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -78,6 +80,35 @@ SQLULEN parameterColumnSize(const ColumnDescription& d) {
   if (isCharacterSqlType(d.sqlType)) return precision + 1;
   if (d.sqlType == SQL_NUMERIC || d.sqlType == SQL_DECIMAL) return std::min<SQLULEN>(precision, 15);
   return precision;
+}
+
+// The text that a double or timestamp parameter is sent as where the
+// driver's own conversion would cut it: doubles with 17 significant digits
+// (the infinities as a number too large for a double, which SQLite reads as
+// one), timestamps with every digit of the fraction (at least three). False
+// for NULL and for every other type, which are sent as they are.
+static bool fullTextForm(const BoundValue& value, std::string& text) {
+  if (value.isNull()) return false;
+  char buffer[64];
+  double number = 0;
+  TimestampValue t;
+  if (value.getDouble(number)) {
+    if (std::isinf(number))
+      text = number > 0 ? "9e999" : "-9e999";
+    else
+      text.assign(buffer,
+                  static_cast<size_t>(std::snprintf(buffer, sizeof buffer, "%.17g", number)));
+    return true;
+  }
+  if (value.getTimestamp(t)) {
+    int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%09lu", t.year,
+                          t.month, t.day, t.hour, t.minute, t.second,
+                          static_cast<unsigned long>(t.fraction % 1000000000u));
+    text.assign(buffer, static_cast<size_t>(n));
+    while (text.size() > 23 && text.back() == '0') text.pop_back();
+    return true;
+  }
+  return false;
 }
 
 OdbcEnvironment& odbcEnvironment() {
@@ -193,7 +224,29 @@ bool OdbcConnection::connect(const std::string& dataSource, const std::string& u
     return false;
   }
   env.registerConnection(this);
+  char name[128] = {0};
+  SQLSMALLINT length = 0;
+  rc = SQLGetInfo(handle_.get(), SQL_DBMS_NAME, name, sizeof name, &length);
+  dbmsName_ = SQL_SUCCEEDED(rc) ? std::string(name) : std::string();
+  numbersAsText_ = dbmsName_.rfind("SQLite", 0) == 0;
   return true;
+}
+
+std::string columnSelectText(const OdbcConnection& connection, const std::string& name,
+                             const ColumnDescription& description) {
+  bool floating = description.bindingType == SQL_C_DOUBLE || description.bindingType == SQL_C_FLOAT;
+  if (!floating || connection.dbmsName().rfind("SQLite", 0) != 0) return name;
+  return "CASE WHEN typeof(" + name + ")='real' THEN quote(" + name + ") ELSE " + name + " END";
+}
+
+ValueLimits OdbcConnection::valueLimits() const {
+  ValueLimits limits;
+  // SQLite stores NaN as NULL; MariaDB and MySQL refuse NaN and the
+  // infinities; PostgreSQL keeps them all.
+  if (dbmsName_.rfind("SQLite", 0) == 0) limits.holdsNaN = false;
+  if (dbmsName_.rfind("MariaDB", 0) == 0 || dbmsName_.rfind("MySQL", 0) == 0)
+    limits.holdsNaN = limits.holdsInfinity = false;
+  return limits;
 }
 
 void OdbcConnection::disconnect() {
@@ -248,9 +301,17 @@ bool OdbcConnection::bindRequest(SqlRequest& request, OdbcStatement& statement) 
     return false;
   for (const auto& parameter : request.parameters_) {
     const ColumnDescription& d = parameter->description;
-    SQLRETURN rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number),
-                               d.bindingType, d.sqlType, parameterColumnSize(d), d.scale,
-                               parameter->data(), parameter->odbcIndicator());
+    SQLRETURN rc;
+    if (numbersAsText_ && fullTextForm(*parameter, parameter->sentText())) {
+      *parameter->sentIndicator() = static_cast<SQLLEN>(parameter->sentText().size());
+      rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number), SQL_C_CHAR,
+                       d.sqlType, parameterColumnSize(d), d.scale, parameter->sentText().data(),
+                       parameter->sentIndicator());
+    } else {
+      rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number), d.bindingType,
+                       d.sqlType, parameterColumnSize(d), d.scale, parameter->data(),
+                       parameter->odbcIndicator());
+    }
     if (!environment_->check(rc, handle_.get(), statement.handle(), silent)) return false;
   }
   return true;

@@ -241,6 +241,11 @@ class OdbcConnection {
   void disconnect();
   bool isConnected() const { return static_cast<bool>(handle_); }
   SQLHDBC handle() const { return handle_.get(); }
+  // The database's product name as the driver reports it (empty when the
+  // driver does not say), and what that database keeps of non-finite
+  // floating point values.
+  const std::string& dbmsName() const { return dbmsName_; }
+  ValueLimits valueLimits() const;
   OdbcEnvironment& environment() const { return *environment_; }
   const std::vector<OdbcStatement*>& statements() const { return statements_; }
 
@@ -271,7 +276,18 @@ class OdbcConnection {
   OdbcEnvironment* environment_;
   ConnectionHandle handle_;
   std::vector<OdbcStatement*> statements_;
+  std::string dbmsName_;
+  // The SQLite driver writes a double parameter as 15-digit text and a
+  // timestamp with milliseconds: such parameters are sent as full text.
+  bool numbersAsText_ = false;
 };
+
+// A column as a SELECT on the connection lists it: its name, except where
+// the driver would read the value cut. The SQLite driver reads a REAL through
+// SQLite's 15-digit text, so a real value is selected as quote(), which
+// gives every digit; NULLs and values of other types stay as they are.
+std::string columnSelectText(const OdbcConnection& connection, const std::string& name,
+                             const ColumnDescription& description);
 
 class OdbcStatement {
  public:

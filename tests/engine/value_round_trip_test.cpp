@@ -1,0 +1,297 @@
+// Values between the three drivers: a replication copies each edge value
+// unchanged (or fails the row where the target cannot hold it), and a second
+// run over unchanged data changes nothing; a value that a target column's
+// type cannot hold is never narrowed on its way.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine_run_fixture.h"
+
+namespace kestrel::test {
+namespace {
+
+const char kFailed[] = "Processing could not be performed";
+const char kNothingChanged[] = "Output table statistics: 0 deleted, 0 updated and 0 inserted.";
+
+// PostgreSQL keeps upper-case names only when they are quoted.
+std::string named(DatabaseKind kind, const std::string& name) {
+  return kind == DatabaseKind::PostgreSQL ? "\"" + name + "\"" : name;
+}
+
+std::string quoteOption(DatabaseKind kind) {
+  return kind == DatabaseKind::PostgreSQL ? " QUOTE=DOUBLE" : "";
+}
+
+// A table of the database under test, dropped at the end of the test (the
+// SQLite files go with their folder).
+class TestTable {
+ public:
+  TestTable(TestDatabase db, const std::string& prefix)
+      : db_(std::move(db)),
+        name_(db_.kind == DatabaseKind::SQLite ? prefix : uniqueTableName(prefix)),
+        drop_(db_, db_.kind == DatabaseKind::SQLite ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{sqlName()}) {}
+  const TestDatabase& db() const { return db_; }
+  const std::string& name() const { return name_; }
+  std::string sqlName() const { return named(db_.kind, name_); }
+
+ private:
+  TestDatabase db_;
+  std::string name_;
+  DropTablesAtEnd drop_;
+};
+
+std::string roundTripColumns(DatabaseKind kind) {
+  switch (kind) {
+    case DatabaseKind::SQLite:
+      return "(K INTEGER PRIMARY KEY, F DOUBLE, TS TIMESTAMP, N DECIMAL(38,10), V VARCHAR(20))";
+    case DatabaseKind::PostgreSQL:
+      return "(\"K\" integer PRIMARY KEY, \"F\" double precision, \"TS\" timestamp, "
+             "\"N\" numeric(38,10), \"V\" varchar(20))";
+    case DatabaseKind::MariaDB:
+      return "(K INTEGER PRIMARY KEY, F DOUBLE, TS DATETIME(6), N DECIMAL(38,10), V VARCHAR(20))";
+  }
+  return "";
+}
+
+// One row per edge value; the other columns are NULL.
+const std::vector<std::string> kRoundTripRows = {
+    "1, 1.7976931348623157e308, NULL, NULL, NULL",
+    "2, 123456789.123456789, NULL, NULL, NULL",
+    "3, -4.9406564584124654e-324, NULL, NULL, NULL",
+    "4, NULL, '1997-01-28 13:05:00.123456', NULL, NULL",
+    "5, NULL, '2000-02-29 23:59:59', NULL, NULL",
+    "6, NULL, NULL, 1.5, NULL",
+    "7, NULL, NULL, -1234.5678901234, NULL",
+    "8, NULL, NULL, NULL, 'text'"};
+
+// The values as the test reads them back: the doubles with every digit
+// (SQLite's own text has 15), everything else as text.
+std::string roundTripSelect(const TestTable& table) {
+  const DatabaseKind kind = table.db().kind;
+  auto c = [&](const char* name) { return named(kind, name); };
+  std::string f = kind == DatabaseKind::SQLite    ? "CASE WHEN typeof(F)='real' THEN quote(F) END"
+                  : kind == DatabaseKind::MariaDB ? "CAST(F AS CHAR)"
+                                                  : c("F");
+  return "SELECT " + c("K") + ", " + f + ", " + c("TS") + ", " + c("N") + ", " + c("V") + " FROM " +
+         table.sqlName() + " ORDER BY 1";
+}
+
+// Whether two cells read from different databases hold one value: numbers
+// as numbers (each database writes its own digits and zeros), timestamps
+// without the zeros that end a fraction, texts as they are.
+bool sameCell(const std::optional<std::string>& a, const std::optional<std::string>& b,
+              std::size_t column) {
+  if (!a || !b) return !a && !b;
+  if (column == 1 || column == 3) {
+    char* endA = nullptr;
+    char* endB = nullptr;
+    double x = std::strtod(a->c_str(), &endA), y = std::strtod(b->c_str(), &endB);
+    if (*endA != '\0' || *endB != '\0') return *a == *b;
+    return (std::isnan(x) && std::isnan(y)) || x == y;
+  }
+  if (column == 2) {
+    auto trimmed = [](std::string t) {
+      if (t.find('.') == std::string::npos) t += ".";
+      while (t.back() == '0') t.pop_back();
+      if (t.back() == '.') t.pop_back();
+      return t;
+    };
+    return trimmed(*a) == trimmed(*b);
+  }
+  return *a == *b;
+}
+
+std::string image(const std::vector<Row>& rows) {
+  std::string text;
+  for (const Row& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) text += (i ? "|" : "") + row[i].value_or("NULL");
+    text += "\n";
+  }
+  return text;
+}
+
+class RoundTripTest : public ::testing::TestWithParam<std::tuple<DatabaseKind, DatabaseKind>> {};
+
+TEST_P(RoundTripTest, ValuesArriveUnchangedAndASecondRunChangesNothing) {
+  const auto [fromKind, toKind] = GetParam();
+  KESTREL_REQUIRE_DATABASE(fromKind);
+  KESTREL_REQUIRE_DATABASE(toKind);
+  OdbcTestFolder folder;
+  EngineRun engine(folder);
+  auto database = [&](DatabaseKind kind, const char* sqlite) {
+    return kind == DatabaseKind::SQLite ? folder.sqlite(sqlite) : folder.database(kind);
+  };
+  TestTable from(database(fromKind, OdbcTestFolder::kSqliteA), "KT_RT_FROM");
+  TestTable to(database(toKind, OdbcTestFolder::kSqliteB), "KT_RT_TO");
+  std::vector<std::string> statements = {"CREATE TABLE " + from.sqlName() + " " +
+                                         roundTripColumns(fromKind)};
+  std::vector<std::string> rows = kRoundTripRows;
+  // Only PostgreSQL keeps NaN; into the others it is refused (see below).
+  if (fromKind == DatabaseKind::PostgreSQL && toKind == DatabaseKind::PostgreSQL)
+    rows.push_back("9, 'NaN', NULL, NULL, NULL");
+  for (const std::string& row : rows)
+    statements.push_back("INSERT INTO " + from.sqlName() + " VALUES (" + row + ")");
+  ASSERT_EQ(execSql(from.db(), statements), "");
+  ASSERT_EQ(execSql(to.db(), {"CREATE TABLE " + to.sqlName() + " " + roundTripColumns(toKind)}),
+            "");
+
+  std::string script = "COPYDEFINITION: RT\n";
+  script += "  FROM " + connectionPart(from.db()) + " TABLE='" + from.name() + "'" +
+            quoteOption(fromKind) + "\n";
+  script += "  TO " + connectionPart(to.db()) + " TABLE='" + to.name() + "' UPDATE=KEYS" +
+            quoteOption(toKind) + "\n";
+  script += "  COPY K KEY=YES\n  COPY F\n  COPY TS\n  COPY N\n  COPY V\n";
+  ASSERT_TRUE(engine.load(script)) << engine.transcript();
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+
+  std::vector<Row> sent, arrived;
+  ASSERT_EQ(querySql(from.db(), roundTripSelect(from), &sent), "");
+  ASSERT_EQ(querySql(to.db(), roundTripSelect(to), &arrived), "");
+  ASSERT_EQ(arrived.size(), sent.size()) << image(arrived);
+  for (std::size_t r = 0; r < sent.size(); ++r) {
+    for (std::size_t c = 0; c < sent[r].size(); ++c)
+      EXPECT_TRUE(sameCell(sent[r][c], arrived[r][c], c))
+          << "row " << r + 1 << " column " << c << "\nsent:\n"
+          << image(sent) << "arrived:\n"
+          << image(arrived);
+  }
+
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(kNothingChanged, Normal)) << engine.transcript();
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, RoundTripTest,
+                         ::testing::Combine(::testing::ValuesIn(allDatabaseKinds()),
+                                            ::testing::ValuesIn(allDatabaseKinds())),
+                         [](const auto& info) {
+                           return databaseKindName(std::get<0>(info.param)) + "_to_" +
+                                  databaseKindName(std::get<1>(info.param));
+                         });
+
+// A timestamp kept at fewer fraction digits than its source has counts as
+// unchanged: MariaDB's DATETIME keeps whole seconds.
+TEST(KeptPrecisionTest, TimestampCutByTheTargetIsNotUpdatedAgain) {
+  KESTREL_REQUIRE_DATABASE(DatabaseKind::PostgreSQL);
+  KESTREL_REQUIRE_DATABASE(DatabaseKind::MariaDB);
+  OdbcTestFolder folder;
+  EngineRun engine(folder);
+  TestTable from(folder.database(DatabaseKind::PostgreSQL), "KT_KP_FROM");
+  TestTable to(folder.database(DatabaseKind::MariaDB), "KT_KP_TO");
+  ASSERT_EQ(
+      execSql(from.db(), {"CREATE TABLE " + from.sqlName() + " (\"K\" integer, \"TS\" timestamp)",
+                          "INSERT INTO " + from.sqlName() +
+                              " VALUES (1, '1997-01-28 13:05:00.123456'), "
+                              "(2, '1997-01-28 13:05:00.654321')"}),
+      "");
+  ASSERT_EQ(execSql(to.db(), {"CREATE TABLE " + to.sqlName() + " (K INTEGER, TS DATETIME)"}), "");
+  std::string script = "COPYDEFINITION: KP\n  FROM " + connectionPart(from.db()) + " TABLE='" +
+                       from.name() + "' QUOTE=DOUBLE\n  TO " + connectionPart(to.db()) +
+                       " TABLE='" + to.name() + "' UPDATE=KEYS\n  COPY K KEY=YES\n  COPY TS\n";
+  ASSERT_TRUE(engine.load(script)) << engine.transcript();
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  const std::string kept = tableImage(to.db(), "SELECT K, TS FROM " + to.sqlName() + " ORDER BY K");
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(kNothingChanged, Normal)) << kept << "\n" << engine.transcript();
+
+  // A real change still is one.
+  ASSERT_EQ(execSql(from.db(), {"UPDATE " + from.sqlName() +
+                                " SET \"TS\" = '1997-01-28 13:05:01.5' WHERE \"K\" = 1"}),
+            "");
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(
+      engine.hasLine("Output table statistics: 0 deleted, 1 updated and 0 inserted.", Normal))
+      << engine.transcript();
+}
+
+// A value the target column's type cannot hold fails the row with a line
+// naming the column and the value; nothing narrowed reaches the target.
+struct NarrowingCase {
+  const char* name;
+  DatabaseKind from;
+  DatabaseKind to;
+  const char* sourceType;  // the source column S, in the source's words
+  const char* sourceValue;
+  const char* targetType;  // the target column X, in the target's words
+  const char* typeName;    // as the error line names the target's type
+  const char* shown;       // the value as the error line shows it
+};
+
+void PrintTo(const NarrowingCase& c, std::ostream* out) { *out << c.name; }
+
+class NarrowingTest : public ::testing::TestWithParam<NarrowingCase> {};
+
+TEST_P(NarrowingTest, ValueBeyondTheTargetTypeFailsTheRow) {
+  const NarrowingCase& c = GetParam();
+  KESTREL_REQUIRE_DATABASE(c.from);
+  KESTREL_REQUIRE_DATABASE(c.to);
+  OdbcTestFolder folder;
+  EngineRun engine(folder);
+  auto database = [&](DatabaseKind kind, const char* sqlite) {
+    return kind == DatabaseKind::SQLite ? folder.sqlite(sqlite) : folder.database(kind);
+  };
+  TestTable from(database(c.from, OdbcTestFolder::kSqliteA), "KT_NW_FROM");
+  TestTable to(database(c.to, OdbcTestFolder::kSqliteB), "KT_NW_TO");
+  auto n = [&](DatabaseKind kind, const char* name) { return named(kind, name); };
+  ASSERT_EQ(execSql(from.db(), {"CREATE TABLE " + from.sqlName() + " (" + n(c.from, "K") +
+                                    " INTEGER, " + n(c.from, "S") + " " + c.sourceType + ")",
+                                "INSERT INTO " + from.sqlName() + " VALUES (1, " + c.sourceValue +
+                                    "), (2, 1)"}),
+            "");
+  ASSERT_EQ(execSql(to.db(), {"CREATE TABLE " + to.sqlName() + " (" + n(c.to, "K") + " INTEGER, " +
+                              n(c.to, "X") + " " + c.targetType + ")"}),
+            "");
+  std::string script = "COPYDEFINITION: NW\n  FROM " + connectionPart(from.db()) + " TABLE='" +
+                       from.name() + "'" + quoteOption(c.from) + "\n  TO " +
+                       connectionPart(to.db()) + " TABLE='" + to.name() + "' UPDATE=KEYS" +
+                       quoteOption(c.to) + "\n  COPY K KEY=YES\n  COPY S TO=X\n";
+  ASSERT_TRUE(engine.load(script)) << engine.transcript();
+  EXPECT_FALSE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(
+      std::string("Value ") + c.shown + " of column S does not fit and cannot be written to the " +
+          c.typeName + " column X of table " + to.name() + " in data source " + to.db().dsn,
+      Error))
+      << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(kFailed, Error)) << engine.transcript();
+  EXPECT_EQ(tableImage(to.db(), "SELECT " + n(c.to, "X") + " FROM " + to.sqlName()), "")
+      << engine.transcript();
+}
+
+using K = DatabaseKind;
+INSTANTIATE_TEST_SUITE_P(
+    Targets, NarrowingTest,
+    ::testing::Values(NarrowingCase{"SQLite_Integer", K::SQLite, K::SQLite, "BIGINT", "4294967296",
+                                    "INTEGER", "INTEGER", "4294967296"},
+                      NarrowingCase{"SQLite_Smallint", K::SQLite, K::SQLite, "INTEGER", "70000",
+                                    "SMALLINT", "SMALLINT", "70000"},
+                      NarrowingCase{"SQLite_Tinyint", K::SQLite, K::SQLite, "INTEGER", "300",
+                                    "TINYINT", "TINYINT", "300"},
+                      NarrowingCase{"SQLite_NaN", K::PostgreSQL, K::SQLite, "double precision",
+                                    "'NaN'", "DOUBLE", "DOUBLE", "NaN"},
+                      NarrowingCase{"PostgreSQL_Integer", K::SQLite, K::PostgreSQL, "BIGINT",
+                                    "4294967296", "integer", "INTEGER", "4294967296"},
+                      NarrowingCase{"PostgreSQL_Smallint", K::SQLite, K::PostgreSQL, "INTEGER",
+                                    "-70000", "smallint", "SMALLINT", "-70000"},
+                      NarrowingCase{"PostgreSQL_Real", K::SQLite, K::PostgreSQL, "DOUBLE", "1e39",
+                                    "real", "REAL", "1e+39"},
+                      NarrowingCase{"MariaDB_Integer", K::SQLite, K::MariaDB, "BIGINT",
+                                    "-4294967296", "INT", "INTEGER", "-4294967296"},
+                      NarrowingCase{"MariaDB_Smallint", K::SQLite, K::MariaDB, "INTEGER", "70000",
+                                    "SMALLINT", "SMALLINT", "70000"},
+                      NarrowingCase{"MariaDB_Tinyint", K::SQLite, K::MariaDB, "INTEGER", "300",
+                                    "TINYINT", "TINYINT", "300"},
+                      NarrowingCase{"MariaDB_Float", K::SQLite, K::MariaDB, "DOUBLE", "1e39",
+                                    "FLOAT", "REAL", "1e+39"},
+                      NarrowingCase{"MariaDB_Infinity", K::PostgreSQL, K::MariaDB,
+                                    "double precision", "'-Infinity'", "DOUBLE", "DOUBLE",
+                                    "-Infinity"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrel::test

@@ -210,6 +210,53 @@ TEST(KeptPrecisionTest, TimestampCutByTheTargetIsNotUpdatedAgain) {
       << engine.transcript();
 }
 
+// Decimal keys match as numbers in the temporary file: a key kept as
+// 1.5000000000 by one database is the key 1.5 of another.
+class DecimalKeyTest : public ::testing::TestWithParam<std::tuple<DatabaseKind, DatabaseKind>> {};
+
+TEST_P(DecimalKeyTest, SecondRunFindsEveryKey) {
+  const auto [fromKind, toKind] = GetParam();
+  KESTREL_REQUIRE_DATABASE(fromKind);
+  KESTREL_REQUIRE_DATABASE(toKind);
+  OdbcTestFolder folder;
+  EngineRun engine(folder);
+  auto database = [&](DatabaseKind kind, const char* sqlite) {
+    return kind == DatabaseKind::SQLite ? folder.sqlite(sqlite) : folder.database(kind);
+  };
+  TestTable from(database(fromKind, OdbcTestFolder::kSqliteA), "KT_DK_FROM");
+  TestTable to(database(toKind, OdbcTestFolder::kSqliteB), "KT_DK_TO");
+  auto columns = [](DatabaseKind kind) {
+    return " (" + named(kind, "N") + " DECIMAL(38,10), " + named(kind, "V") + " VARCHAR(10))";
+  };
+  ASSERT_EQ(execSql(from.db(), {"CREATE TABLE " + from.sqlName() + columns(fromKind),
+                                "INSERT INTO " + from.sqlName() +
+                                    " VALUES (1.5, 'a'), (-2.25, 'b'), (3, 'c')"}),
+            "");
+  ASSERT_EQ(execSql(to.db(), {"CREATE TABLE " + to.sqlName() + columns(toKind)}), "");
+  std::string script = "COPYDEFINITION: DK\n  FROM " + connectionPart(from.db()) + " TABLE='" +
+                       from.name() + "'" + quoteOption(fromKind) + "\n  TO " +
+                       connectionPart(to.db()) + " TABLE='" + to.name() + "' UPDATE=KEYS" +
+                       quoteOption(toKind) + "\n  COPY N KEY=YES\n  COPY V\n";
+  ASSERT_TRUE(engine.load(script)) << engine.transcript();
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  ASSERT_TRUE(
+      engine.hasLine("Output table statistics: 0 deleted, 0 updated and 3 inserted.", Normal))
+      << engine.transcript();
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(kNothingChanged, Normal)) << engine.transcript();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, DecimalKeyTest,
+    ::testing::Values(std::tuple{DatabaseKind::PostgreSQL, DatabaseKind::SQLite},
+                      std::tuple{DatabaseKind::SQLite, DatabaseKind::PostgreSQL},
+                      std::tuple{DatabaseKind::MariaDB, DatabaseKind::SQLite},
+                      std::tuple{DatabaseKind::SQLite, DatabaseKind::MariaDB}),
+    [](const auto& info) {
+      return databaseKindName(std::get<0>(info.param)) + "_to_" +
+             databaseKindName(std::get<1>(info.param));
+    });
+
 // A value the target column's type cannot hold fails the row with a line
 // naming the column and the value; nothing narrowed reaches the target.
 struct NarrowingCase {

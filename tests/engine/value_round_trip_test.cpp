@@ -136,6 +136,10 @@ TEST_P(RoundTripTest, ValuesArriveUnchangedAndASecondRunChangesNothing) {
   // Only PostgreSQL keeps NaN; into the others it is refused (see below).
   if (fromKind == DatabaseKind::PostgreSQL && toKind == DatabaseKind::PostgreSQL)
     rows.push_back("9, 'NaN', NULL, NULL, NULL");
+  // MariaDB keeps no infinity; SQLite reads one from a number too large.
+  if (fromKind != DatabaseKind::MariaDB && toKind != DatabaseKind::MariaDB)
+    rows.push_back(fromKind == DatabaseKind::SQLite ? "10, -9e999, NULL, NULL, NULL"
+                                                    : "10, '-Infinity', NULL, NULL, NULL");
   for (const std::string& row : rows)
     statements.push_back("INSERT INTO " + from.sqlName() + " VALUES (" + row + ")");
   ASSERT_EQ(execSql(from.db(), statements), "");
@@ -257,6 +261,30 @@ INSTANTIATE_TEST_SUITE_P(
              databaseKindName(std::get<1>(info.param));
     });
 
+// A target key that the source key's type cannot hold matches no source
+// row: narrowed to 16 bits, 70000 would be the source's 4464.
+TEST(KeyFitTest, TargetKeyBeyondTheSourceTypeIsNoSourceKey) {
+  OdbcTestFolder folder;
+  EngineRun engine(folder);
+  const TestDatabase from = folder.sqlite(OdbcTestFolder::kSqliteA);
+  const TestDatabase to = folder.sqlite(OdbcTestFolder::kSqliteB);
+  ASSERT_EQ(execSql(from, {"CREATE TABLE A (K SMALLINT, V VARCHAR(10))",
+                           "INSERT INTO A VALUES (4464, 'source')"}),
+            "");
+  ASSERT_EQ(execSql(to, {"CREATE TABLE B (K INTEGER, V VARCHAR(10))",
+                         "INSERT INTO B VALUES (70000, 'target')"}),
+            "");
+  ASSERT_TRUE(engine.load("COPYDEFINITION: KF\n  FROM " + connectionPart(from) + " TABLE=A\n  TO " +
+                          connectionPart(to) +
+                          " TABLE=B UPDATE=KEYS\n  COPY K KEY=YES\n  COPY V\n"))
+      << engine.transcript();
+  ASSERT_TRUE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(
+      engine.hasLine("Output table statistics: 1 deleted, 0 updated and 1 inserted.", Normal))
+      << engine.transcript();
+  EXPECT_EQ(tableImage(to, "SELECT K, V FROM B"), "4464|source");
+}
+
 // A value the target column's type cannot hold fails the row with a line
 // naming the column and the value; nothing narrowed reaches the target.
 struct NarrowingCase {
@@ -309,6 +337,45 @@ TEST_P(NarrowingTest, ValueBeyondTheTargetTypeFailsTheRow) {
   EXPECT_EQ(tableImage(to.db(), "SELECT " + n(c.to, "X") + " FROM " + to.sqlName()), "")
       << engine.transcript();
 }
+
+// A target already holding what narrowing would have left of the source
+// value (from an earlier version's run) is no equal value: the update is
+// tried and refused, and the run says so.
+class NarrowedTargetTest : public ::testing::TestWithParam<DatabaseKind> {};
+
+TEST_P(NarrowedTargetTest, IsUpdatedAndTheValueRefused) {
+  KESTREL_REQUIRE_DATABASE(GetParam());
+  OdbcTestFolder folder;
+  EngineRun engine(folder);
+  const DatabaseKind kind = GetParam();
+  const TestDatabase from = folder.sqlite(OdbcTestFolder::kSqliteA);
+  TestTable to(kind == DatabaseKind::SQLite ? folder.sqlite(OdbcTestFolder::kSqliteB)
+                                            : folder.database(kind),
+               "KT_NT_TO");
+  ASSERT_EQ(execSql(from, {"CREATE TABLE A (K INTEGER, S BIGINT)",
+                           "INSERT INTO A VALUES (1, 4294967296)"}),
+            "");
+  ASSERT_EQ(execSql(to.db(), {"CREATE TABLE " + to.sqlName() + " (" + named(kind, "K") +
+                                  " INTEGER, " + named(kind, "X") + " INTEGER)",
+                              "INSERT INTO " + to.sqlName() + " VALUES (1, 2147483647)"}),
+            "");
+  ASSERT_TRUE(engine.load("COPYDEFINITION: NT\n  FROM " + connectionPart(from) + " TABLE=A\n  TO " +
+                          connectionPart(to.db()) + " TABLE='" + to.name() + "' UPDATE=KEYS" +
+                          quoteOption(kind) + "\n  COPY K KEY=YES\n  COPY S TO=X\n"))
+      << engine.transcript();
+  EXPECT_FALSE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(
+      engine.hasLine("Value 4294967296 of column S does not fit and cannot be written to "
+                     "the INTEGER column X of table " +
+                         to.name() + " in data source " + to.db().dsn,
+                     Error))
+      << engine.transcript();
+  EXPECT_EQ(tableImage(to.db(), "SELECT " + named(kind, "X") + " FROM " + to.sqlName()),
+            "2147483647");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, NarrowedTargetTest, ::testing::ValuesIn(allDatabaseKinds()),
+                         [](const auto& info) { return databaseKindName(info.param); });
 
 using K = DatabaseKind;
 INSTANTIATE_TEST_SUITE_P(

@@ -948,6 +948,24 @@ bool convertFitting(const BoundValue& source, BoundValue& target, std::string_vi
   return true;
 }
 
+bool readIntegerText(BoundValue& value, std::string_view text) {
+  long long low = 0, high = 0;
+  if (!integerRange(value.description.bindingType, low, high)) return false;
+  if (text.find_first_of("0123456789") == std::string_view::npos) {
+    value.setNull();
+    return true;
+  }
+  long long number = 0;
+  bool fits = textToLongLong(text, number);
+  if (text.find_first_of(".eE") != std::string_view::npos) {
+    double real = std::trunc(textToDouble(text));
+    fits = std::isfinite(real) && real >= -9.2e18 && real <= 9.2e18;
+    if (fits) number = static_cast<long long>(real);
+  }
+  if (!fits || number < low || number > high) return false;
+  return value.setLong(static_cast<int32_t>(number));
+}
+
 std::string sqlTypeName(int sqlType) {
   switch (sqlType) {
     case SQL_CHAR:

@@ -121,7 +121,9 @@ class BoundValue {
   bool setTimestamp(const TimestampValue& value);
 
   // The value's text form for a driver that would cut the typed form; it
-  // lives here while the statement that it is bound to runs.
+  // lives here while the statement that it is bound to runs. Parameters send
+  // it; an integer column of such a driver is fetched into it and read from
+  // it with readIntegerText.
   std::string& sentText() { return sentText_; }
   SQLLEN* sentIndicator() { return &sentIndicator_; }
 
@@ -185,6 +187,12 @@ struct ValueLimits {
 // error line names it.
 bool convertFitting(const BoundValue& source, BoundValue& target, std::string_view formatPattern,
                     const ValueLimits& limits, std::string& shown);
+
+// Sets an integer-class value from fetched text: digits with leading blanks
+// and a sign, a number with a fraction or an exponent truncated toward zero;
+// text without digits is NULL (as the SQLite driver reads it). False, the
+// value untouched, when the number is beyond the value's integer type.
+bool readIntegerText(BoundValue& value, std::string_view text);
 
 // The standard name of an ODBC SQL type ("INTEGER", "SMALLINT", ...), for
 // messages; "SQL type N" for a code without one.

@@ -111,6 +111,9 @@ static bool fullTextForm(const BoundValue& value, std::string& text) {
   return false;
 }
 
+// Room for any 64-bit integer or a real written out by SQLite.
+constexpr size_t kIntegerTextBytes = 64;
+
 OdbcEnvironment& odbcEnvironment() {
   static OdbcEnvironment environment;
   return environment;
@@ -391,6 +394,7 @@ void OdbcStatement::drop() {
   columns_.clear();
   connection_ = nullptr;
   noResult_ = true;
+  integerTexts_ = false;
 }
 
 int16_t OdbcStatement::resultColumnCount() {
@@ -438,8 +442,21 @@ BoundValue* OdbcStatement::bindColumn(int16_t number, const ColumnDescription* d
     return nullptr;
   d.number = number;
   auto value = std::make_unique<BoundValue>(d);
-  SQLRETURN rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), d.bindingType,
-                            value->data(), value->bufferSize(), value->odbcIndicator());
+  SQLRETURN rc;
+  if (connection_ && connection_->numbersAsText_ &&
+      valueClassOf(d.bindingType) == ValueClass::Integer) {
+    // SQLite keeps any integer in any column, and its driver narrows what
+    // does not fit the buffer without a word (4294967296 reads as 0): the
+    // value is fetched as text and checked.
+    value->sentText().assign(kIntegerTextBytes, '\0');
+    rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), SQL_C_CHAR,
+                    value->sentText().data(), static_cast<SQLLEN>(value->sentText().size()),
+                    value->sentIndicator());
+    integerTexts_ = true;
+  } else {
+    rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), d.bindingType, value->data(),
+                    value->bufferSize(), value->odbcIndicator());
+  }
   if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent()))
     return nullptr;
   columns_.push_back(std::move(value));
@@ -465,7 +482,34 @@ FetchResult OdbcStatement::fetch() {
   for (const auto& column : columns_) {
     if (column->description.sqlType == SQL_DECIMAL) normaliseDecimalText(*column);
   }
+  if (integerTexts_ && !readIntegerTexts()) {
+    noResult_ = true;
+    return FetchResult::Error;
+  }
   return FetchResult::Row;
+}
+
+bool OdbcStatement::readIntegerTexts() {
+  for (const auto& column : columns_) {
+    std::string& text = column->sentText();
+    if (text.empty() || valueClassOf(column->description.bindingType) != ValueClass::Integer)
+      continue;
+    SQLLEN length = *column->sentIndicator();
+    if (length == SQL_NULL_DATA) {
+      column->setNull();
+      continue;
+    }
+    std::string_view fetched(
+        text.data(), length < 0 ? 0 : std::min(static_cast<size_t>(length), text.size() - 1));
+    if (!readIntegerText(*column, fetched)) {
+      environment().setLastError("Value " + std::string(fetched) + " of column " +
+                                 column->description.name + " does not fit its " +
+                                 sqlTypeName(column->description.sqlType) +
+                                 " type; it is not copied narrowed");
+      return false;
+    }
+  }
+  return true;
 }
 
 bool OdbcStatement::setOption(int option, uint32_t value) {

@@ -334,9 +334,13 @@ class OdbcStatement {
   SQLHDBC connectionHandle() const { return connection_ ? connection_->handle() : SQL_NULL_HDBC; }
   bool connectionSilent() const { return connection_ && connection_->silent; }
 
+  // Integer columns fetched as text (see bindColumn) into their values.
+  bool readIntegerTexts();
+
   StatementHandle handle_;
   OdbcConnection* connection_ = nullptr;
   bool noResult_ = true;
+  bool integerTexts_ = false;
   uint64_t allocation_ = 0;  // unique among all allocations of the program
   std::vector<std::unique_ptr<BoundValue>> columns_;
 };

@@ -285,6 +285,47 @@ TEST(KeyFitTest, TargetKeyBeyondTheSourceTypeIsNoSourceKey) {
   EXPECT_EQ(tableImage(to, "SELECT K, V FROM B"), "4464|source");
 }
 
+// SQLite keeps any integer in any column; its driver would read 4294967296
+// from an INTEGER column as 0 and 70000 from a SMALLINT as 4464. Such a
+// source value stops the run with a line naming the column and the value.
+struct SqliteReadCase {
+  const char* type;
+  const char* value;
+  const char* typeName;
+};
+
+void PrintTo(const SqliteReadCase& c, std::ostream* out) { *out << c.type; }
+
+class SqliteReadTest : public ::testing::TestWithParam<SqliteReadCase> {};
+
+TEST_P(SqliteReadTest, IntegerBeyondTheColumnTypeIsNeverReadNarrowed) {
+  OdbcTestFolder folder;
+  EngineRun engine(folder);
+  const TestDatabase from = folder.sqlite(OdbcTestFolder::kSqliteA);
+  const TestDatabase to = folder.sqlite(OdbcTestFolder::kSqliteB);
+  const SqliteReadCase& c = GetParam();
+  ASSERT_EQ(execSql(from, {"CREATE TABLE A (K INTEGER, S " + std::string(c.type) + ")",
+                           std::string("INSERT INTO A VALUES (1, 7), (2, ") + c.value + ")"}),
+            "");
+  ASSERT_EQ(execSql(to, {"CREATE TABLE B (K INTEGER, S INTEGER)"}), "");
+  ASSERT_TRUE(engine.load("COPYDEFINITION: SR\n  FROM " + connectionPart(from) + " TABLE=A\n  TO " +
+                          connectionPart(to) +
+                          " TABLE=B UPDATE=KEYS\n  COPY K KEY=YES\n  COPY S\n"))
+      << engine.transcript();
+  EXPECT_FALSE(engine.runAll()) << engine.transcript();
+  EXPECT_TRUE(engine.hasLine(std::string("Value ") + c.value + " of column S does not fit its " +
+                                 c.typeName + " type; it is not copied narrowed",
+                             Error))
+      << engine.transcript();
+  EXPECT_EQ(tableImage(to, "SELECT K, S FROM B"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, SqliteReadTest,
+                         ::testing::Values(SqliteReadCase{"INTEGER", "4294967296", "INTEGER"},
+                                           SqliteReadCase{"SMALLINT", "-70000", "SMALLINT"},
+                                           SqliteReadCase{"TINYINT", "300", "TINYINT"}),
+                         [](const auto& info) { return std::string(info.param.type); });
+
 // A value the target column's type cannot hold fails the row with a line
 // naming the column and the value; nothing narrowed reaches the target.
 struct NarrowingCase {

@@ -695,6 +695,28 @@ INSTANTIATE_TEST_SUITE_P(
                     nullptr}),
     [](const auto& info) { return info.param.name; });
 
+// Integers fetched as text read as the SQLite driver reads them, but never
+// narrowed.
+TEST(ReadIntegerText, ReadsLikeTheDriverAndRefusesWhatDoesNotFit) {
+  struct Case {
+    int sqlType;
+    const char* text;
+    bool fits;
+    const char* shown;  // the value afterwards
+  };
+  for (const Case& c :
+       {Case{SQL_INTEGER, " -42", true, "-42"}, Case{SQL_INTEGER, "10blurk", true, "10"},
+        Case{SQL_INTEGER, "blurk", true, "NULL"}, Case{SQL_INTEGER, "2.9", true, "2"},
+        Case{SQL_INTEGER, "1e3", true, "1000"}, Case{SQL_INTEGER, "4294967296", false, "7"},
+        Case{SQL_INTEGER, "99999999999999999999", false, "7"},
+        Case{SQL_SMALLINT, "-32768", true, "-32768"}, Case{SQL_SMALLINT, "70000", false, "7"},
+        Case{SQL_TINYINT, "-128", true, "-128"}, Case{SQL_TINYINT, "128", false, "7"}}) {
+    BoundValue value = longValue(7, c.sqlType);
+    EXPECT_EQ(readIntegerText(value, c.text), c.fits) << c.text;
+    EXPECT_EQ(show(value), c.shown) << c.text;
+  }
+}
+
 TEST(ValuesEqual, UnknownBufferTypesNeverCompareEqual) {
   ColumnDescription odd;
   odd.bindingType = 99;

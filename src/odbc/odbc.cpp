@@ -443,7 +443,7 @@ BoundValue* OdbcStatement::bindColumn(int16_t number, const ColumnDescription* d
   d.number = number;
   auto value = std::make_unique<BoundValue>(d);
   SQLRETURN rc;
-  if (connection_ && connection_->numbersAsText_ &&
+  if (connection_ && connection_->numbersAsText_ && connection_->integersAsText &&
       valueClassOf(d.bindingType) == ValueClass::Integer) {
     // SQLite keeps any integer in any column, and its driver narrows what
     // does not fit the buffer without a word (4294967296 reads as 0): the

@@ -229,6 +229,11 @@ class OdbcConnection {
   OdbcConnection& operator=(const OdbcConnection&) = delete;
   ~OdbcConnection() { disconnect(); }
 
+  // On SQLite, integer result columns are fetched as text and checked by
+  // OdbcStatement::fetch (the driver narrows them silently); off for callers
+  // that call SQLFetch themselves.
+  bool integersAsText = true;
+
   bool setAccessMode = false;
   bool setLoginTimeout = false;
   bool autocommit = false;

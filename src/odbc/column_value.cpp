@@ -214,15 +214,22 @@ bool isDatedClass(ValueClass c) {
   return c == ValueClass::Date || c == ValueClass::Time || c == ValueClass::Timestamp;
 }
 
-// A decimal integer with leading blanks and a sign, in 64 bits; false when
-// the text holds no digits or its number is beyond 64 bits.
-bool textToLongLong(std::string_view text, long long& value) {
+enum class IntegerText { None, Number, Beyond64Bits };
+
+// A decimal integer with leading blanks and a sign, in 64 bits: None when
+// the text does not start with one, Beyond64Bits when its digits pass 64 bits.
+IntegerText readLongLong(std::string_view text, long long& value) {
   std::string copy(text);
   const char* start = copy.c_str();
   char* end = nullptr;
   errno = 0;
   value = std::strtoll(start, &end, 10);
-  return end != start && errno != ERANGE;
+  if (end == start) return IntegerText::None;
+  return errno == ERANGE ? IntegerText::Beyond64Bits : IntegerText::Number;
+}
+
+bool textToLongLong(std::string_view text, long long& value) {
+  return readLongLong(text, value) == IntegerText::Number;
 }
 
 bool containsNoCase(std::string_view text, std::string_view part) {
@@ -908,12 +915,10 @@ bool convertFitting(const BoundValue& source, BoundValue& target, std::string_vi
         value = longOf(source);
         fits = value >= low && value <= high;
       } else if (from == ValueClass::Text) {
-        // Text without digits is 0 as before; digits beyond 64 bits never fit.
-        std::string text = textOf(source);
-        if (textToLongLong(text, value))
-          fits = value >= low && value <= high;
-        else
-          fits = text.find_first_of("0123456789") == std::string::npos;
+        // Text that is no number is 0 as before; digits beyond 64 bits never fit.
+        IntegerText read = readLongLong(textOf(source), value);
+        fits = read == IntegerText::None ||
+               (read == IntegerText::Number && value >= low && value <= high);
       } else if (from == ValueClass::Floating) {
         double number = std::trunc(doubleOf(source));
         fits = std::isfinite(number) && number >= static_cast<double>(low) &&
@@ -951,12 +956,13 @@ bool convertFitting(const BoundValue& source, BoundValue& target, std::string_vi
 bool readIntegerText(BoundValue& value, std::string_view text) {
   long long low = 0, high = 0;
   if (!integerRange(value.description.bindingType, low, high)) return false;
-  if (text.find_first_of("0123456789") == std::string_view::npos) {
+  long long number = 0;
+  IntegerText read = readLongLong(text, number);
+  if (read == IntegerText::None) {
     value.setNull();
     return true;
   }
-  long long number = 0;
-  bool fits = textToLongLong(text, number);
+  bool fits = read == IntegerText::Number;
   if (text.find_first_of(".eE") != std::string_view::npos) {
     double real = std::trunc(textToDouble(text));
     fits = std::isfinite(real) && real >= -9.2e18 && real <= 9.2e18;

@@ -664,6 +664,12 @@ INSTANTIATE_TEST_SUITE_P(
                     10,
                     {},
                     nullptr},
+        FittingCase{"TextNotStartingAsANumberIsZeroAsBefore",
+                    [] { return textValue("x99999999999"); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    nullptr},
         FittingCase{"DoubleIntoReal", [] { return doubleValue(1e39); }, SQL_REAL, 7, {}, "1e+39"},
         FittingCase{
             "LargestRealFits", [] { return doubleValue(3.4e38); }, SQL_REAL, 7, {}, nullptr},

@@ -282,8 +282,9 @@ class OdbcConnection {
   ConnectionHandle handle_;
   std::vector<OdbcStatement*> statements_;
   std::string dbmsName_;
-  // The SQLite driver writes a double parameter as 15-digit text and a
-  // timestamp with milliseconds: such parameters are sent as full text.
+  // The SQLite driver cuts numbers: it writes a double parameter as 15-digit
+  // text and a timestamp with milliseconds (such parameters are sent as full
+  // text), and narrows integers it reads (they are fetched as text).
   bool numbersAsText_ = false;
 };
 

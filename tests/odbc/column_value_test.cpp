@@ -602,7 +602,7 @@ TEST_P(ConvertFittingTest, RefusesWhatTheTargetCannotHold) {
   target.setNull();
   std::string shown;
   const bool fits = convertFitting(source, target, "", c.limits, shown);
-  EXPECT_EQ(fits, c.shown == nullptr);
+  ASSERT_EQ(fits, c.shown == nullptr) << shown;
   if (fits) {
     BoundValue converted = makeValue(c.targetType, c.targetPrecision, true);
     convertValue(source, converted, "");

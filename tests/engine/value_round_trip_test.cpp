@@ -167,6 +167,15 @@ TEST_P(RoundTripTest, ValuesArriveUnchangedAndASecondRunChangesNothing) {
           << image(arrived);
   }
 
+  // And the doubles are the very ones the rows were written with.
+  for (std::size_t r = 0; r < 3; ++r) {
+    const std::string& row = kRoundTripRows[r];
+    ASSERT_TRUE(arrived[r][1]) << row;
+    EXPECT_EQ(std::strtod(arrived[r][1]->c_str(), nullptr),
+              std::strtod(row.c_str() + row.find(',') + 1, nullptr))
+        << row;
+  }
+
   ASSERT_TRUE(engine.runAll()) << engine.transcript();
   EXPECT_TRUE(engine.hasLine(kNothingChanged, Normal)) << engine.transcript();
 }

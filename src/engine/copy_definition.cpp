@@ -315,7 +315,11 @@ bool CopyDefinition::loadColumnDefinitions(MessageLog& messageLog) {
                                   column.formatted ? column.formatPattern : std::string(), nullptr,
                                   &column, false, column.unchanged);
     if (!target) return false;
-    if (isNumberBinding(target->description.bindingType)) source->compareAsNumber = true;
+    // Keys of numbers, decimal text included, match as numbers: a key
+    // "1.5000000000" from one database is the key 1.5 of another.
+    if (isNumberBinding(target->description.bindingType) || source->description.decimalText ||
+        target->description.decimalText)
+      source->compareAsNumber = true;
     column.sourceColumn = source;
     column.targetColumn = target;
   }

@@ -225,14 +225,19 @@ bool CopyRun::walkTarget(TemporaryFile& file) {
       continue;
     }
     // The target's key values, converted, into the source buffers that the
-    // hash and the key comparison read.
+    // hash and the key comparison read. A key the source's type cannot hold
+    // (70000 for a SMALLINT key) is no source key: narrowed, it would match
+    // another row.
+    bool keyFits = true;
     for (const CopyColumn& column : d.copyColumns) {
       if (!column.key || !column.sourceColumn || !column.targetColumn) continue;
       BoundValue& into = *column.sourceColumn->value;
-      convertValue(*column.targetColumn->value, into, "");
+      std::string shown;
+      if (!convertFitting(*column.targetColumn->value, into, "", ValueLimits{}, shown))
+        keyFits = false;
       column.sourceColumn->storedLength = into.indicator();
     }
-    std::uint32_t offset = file.lookup(0, options_.updateDebugging);
+    std::uint32_t offset = keyFits ? file.lookup(0, options_.updateDebugging) : 0;
     if (offset == 0) {
       if (file.failed()) {
         // An unreadable temporary file must never read as "no such key":

@@ -96,7 +96,9 @@ void widenDecimalText(EndpointColumn& column) {
   ColumnDescription& d = column.description;
   if (!isCharacterSqlType(d.sqlType)) return;
   const std::int32_t digits = declaredDecimalDigits(column.typeName);
-  if (digits <= 0 || digits + 2 <= d.precision) return;
+  if (digits <= 0) return;
+  d.decimalText = true;
+  if (digits + 2 <= d.precision) return;
   ColumnDescription wide = d;
   wide.precision = digits + 2;
   if (completeBinding(wide) && wide.bindingLength > d.bindingLength)
@@ -458,7 +460,7 @@ std::string TableEndpoint::sourceSelectText(const std::string& where,
   for (const EndpointColumn& column : columns_) {
     if (!column.inUse || column.setColumn) continue;
     if (!firstColumn) text += ", ";
-    text += column.sqlName;
+    text += selectExpression(column);
     firstColumn = false;
   }
   text += " FROM " + qualifiedTable_;
@@ -487,6 +489,8 @@ bool TableEndpoint::executeSourceSelect(const std::string& where, const std::str
   pendingChanges_ = 0;
   readFailed_ = false;
   SqlRequest request;
+  // The select list depends on the database.
+  if (!connect()) return false;
   request.text = sourceSelectText(where, orderBy);
   if (!execute(request, readStatement_)) return false;
   return bindReadColumns(false);
@@ -568,7 +572,7 @@ bool TableEndpoint::openForUpdate(UpdateMode updateMode, const std::string& wher
   for (const EndpointColumn& column : columns_) {
     if (!column.inUse) continue;
     if (!columnList.empty()) columnList += ", ";
-    columnList += column.sqlName;
+    columnList += selectExpression(column);
     (column.key ? keys : nonKeys).push_back(column.sqlName);
   }
   if (mode == UpdateMode::OpenCursor) cursorName_ = fixedCursorName(mode);
@@ -803,12 +807,27 @@ bool TableEndpoint::changedOneRow(OdbcStatement& statement, const char* statemen
 bool TableEndpoint::fillParameter(BoundValue& parameter, EndpointColumn& column) {
   if (column.setColumn) return setColumnValue(*column.setColumn, parameter);
   if (column.sourceColumn && column.sourceColumn->value) {
-    convertValue(*column.sourceColumn->value, parameter,
-                 column.formatted ? column.formatPattern : std::string());
+    // What the database keeps is known once connected.
+    if (!connect()) return false;
+    std::string shown;
+    if (!convertFitting(*column.sourceColumn->value, parameter,
+                        column.formatted ? column.formatPattern : std::string(),
+                        connection_.valueLimits(), shown)) {
+      log_->AddLine(valueRefusedText(shown, column), Error);
+      return false;
+    }
   } else {
     parameter.setNull();
   }
   return true;
+}
+
+std::string TableEndpoint::valueRefusedText(const std::string& shown,
+                                            const EndpointColumn& column) const {
+  std::string from = column.sourceColumn ? column.sourceColumn->description.name : std::string();
+  return "Value " + shown + " of column " + from + " does not fit and cannot be written to the " +
+         sqlTypeName(column.description.sqlType) + " column " + column.description.name +
+         " of table " + table_ + " in data source " + dataSource_;
 }
 
 bool TableEndpoint::appendValuePart(std::string& text, EndpointColumn& column, SqlRequest& request,

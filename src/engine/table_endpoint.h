@@ -214,6 +214,12 @@ class TableEndpoint {
   bool identifierTruncated() const;
   // Rolls back what is not committed, with the line saying so.
   void rollBack();
+  // The error line for a source value that the column cannot hold.
+  std::string valueRefusedText(const std::string& shown, const EndpointColumn& column) const;
+  // The column as the SELECT lists it (see columnSelectText).
+  std::string selectExpression(const EndpointColumn& column) const {
+    return columnSelectText(connection_, column.sqlName, column.description);
+  }
   std::string renderColumns(bool keysOnly, bool loggedOnly) const;
 
   std::string dataSource_, qualifier_, creator_, table_, userId_, password_;

@@ -848,6 +848,16 @@ bool TemporaryFile::keysEqual(bool debug) const {
       const double current = keyTextToNumber(field.data, length);
       const double kept = keyTextToNumber(stored, storedLength);
       equal = !(current < kept) && !(kept < current);
+      // Decimal texts of more digits than a double holds are equal only
+      // when their numbers are; equal numbers read as equal doubles, so the
+      // hash still agrees.
+      std::string exactCurrent, exactKept;
+      if (equal &&
+          canonicalDecimal(std::string_view(field.data, static_cast<std::size_t>(length)),
+                           exactCurrent) &&
+          canonicalDecimal(std::string_view(stored, static_cast<std::size_t>(storedLength)),
+                           exactKept))
+        equal = exactCurrent == exactKept;
       if (showing) {
         std::string line =
             "Update debug: Hashfile comparing numeric fields: " + numberForDebug(current) + " to " +

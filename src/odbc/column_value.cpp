@@ -6,6 +6,7 @@
 #include <sqlucode.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
@@ -131,6 +132,7 @@ std::string timestampText(const TimestampValue& t) {
 // REAL buffer: a value read back from a REAL column never equals its double
 // source otherwise, and every run would rewrite the row.
 bool floatingEqual(double a, double b, bool narrow) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
   if (narrow) return static_cast<float>(a) == static_cast<float>(b);
   return a == b;
 }
@@ -212,6 +214,134 @@ bool isDatedClass(ValueClass c) {
   return c == ValueClass::Date || c == ValueClass::Time || c == ValueClass::Timestamp;
 }
 
+enum class IntegerText { None, Number, Beyond64Bits };
+
+// A decimal integer with leading blanks and a sign, in 64 bits: None when
+// the text does not start with one, Beyond64Bits when its digits pass 64 bits.
+IntegerText readLongLong(std::string_view text, long long& value) {
+  std::string copy(text);
+  const char* start = copy.c_str();
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoll(start, &end, 10);
+  if (end == start) return IntegerText::None;
+  return errno == ERANGE ? IntegerText::Beyond64Bits : IntegerText::Number;
+}
+
+bool textToLongLong(std::string_view text, long long& value) {
+  return readLongLong(text, value) == IntegerText::Number;
+}
+
+bool containsNoCase(std::string_view text, std::string_view part) {
+  auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
+  for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+    size_t j = 0;
+    while (j < part.size() && lower(text[i + j]) == part[j]) ++j;
+    if (j == part.size()) return true;
+  }
+  return false;
+}
+
+// The shortest text that reads back as the same double.
+std::string exactDoubleText(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  for (int digits = 15; digits < 17; ++digits) {
+    std::string text = formatted("%.*g", digits, value);
+    if (std::strtod(text.c_str(), nullptr) == value) return text;
+  }
+  return formatted("%.17g", value);
+}
+
+// The range of the integer binding types. SQL_C_TINYINT is the signed byte
+// (see getLong).
+bool integerRange(int bindingType, long long& low, long long& high) {
+  switch (bindingType) {
+    case SQL_C_LONG:
+      low = std::numeric_limits<int32_t>::min();
+      high = std::numeric_limits<int32_t>::max();
+      return true;
+    case SQL_C_SHORT:
+      low = std::numeric_limits<int16_t>::min();
+      high = std::numeric_limits<int16_t>::max();
+      return true;
+    case SQL_C_TINYINT:
+      low = std::numeric_limits<int8_t>::min();
+      high = std::numeric_limits<int8_t>::max();
+      return true;
+    case SQL_C_BIT:
+      low = 0;
+      high = 1;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+long long daysFromCivil(long long y, long long m, long long d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(long long z, int& year, int& month, int& day) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(yoe + era * 400 + (month <= 2));
+}
+
+// The timestamp with its fraction cut, or rounded half up, to `digits`
+// digits; rounding carries into the seconds and on up to the date.
+TimestampValue reducedTimestamp(const TimestampValue& t, int digits, bool round) {
+  uint32_t unit = 1;
+  for (int i = digits; i < 9; ++i) unit *= 10;
+  TimestampValue r = t;
+  uint64_t fraction = t.fraction / unit * unit;
+  if (round && t.fraction % unit >= unit / 2) fraction += unit;
+  if (fraction < 1000000000u) {
+    r.fraction = static_cast<uint32_t>(fraction);
+    return r;
+  }
+  long long seconds = daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600LL +
+                      t.minute * 60LL + t.second + 1;
+  long long days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+  long long rest = seconds - days * 86400;
+  civilFromDays(days, r.year, r.month, r.day);
+  r.hour = static_cast<int>(rest / 3600);
+  r.minute = static_cast<int>(rest / 60 % 60);
+  r.second = static_cast<int>(rest % 60);
+  r.fraction = 0;
+  return r;
+}
+
+bool timestampKeptEqual(const TimestampValue& target, const TimestampValue& source) {
+  if (target == source) return true;
+  for (int digits : {0, 3, 6}) {
+    if (target == reducedTimestamp(source, digits, false) ||
+        target == reducedTimestamp(source, digits, true))
+      return true;
+  }
+  return false;
+}
+
+bool decimalTextsEqual(std::string_view a, std::string_view b) {
+  std::string ca, cb;
+  if (canonicalDecimal(a, ca) && canonicalDecimal(b, cb)) return ca == cb;
+  return a == b;
+}
+
 }  // namespace
 
 bool isCharacterSqlType(int sqlType) {
@@ -244,6 +374,7 @@ bool completeBinding(ColumnDescription& d) {
     case SQL_NUMERIC:
     case SQL_DECIMAL:
       type = SQL_C_CHAR;
+      d.decimalText = true;
       length = d.precision <= 0 || d.precision > kMaxBindingLength - 2
                    ? kMaxBindingLength
                    : static_cast<int16_t>(d.precision + 2);
@@ -718,6 +849,230 @@ void convertValue(const BoundValue& source, BoundValue& target, std::string_view
   }
 }
 
+namespace {
+
+// The text convertValue writes into a text target, for the length check.
+size_t convertedTextLength(const BoundValue& source, std::string_view formatPattern) {
+  switch (valueClassOf(source.description.bindingType)) {
+    case ValueClass::Text:
+      return textOf(source).size();
+    case ValueClass::Integer:
+      return formatLong(formatPattern, longOf(source)).size();
+    case ValueClass::Floating: {
+      double value = doubleOf(source);
+      return (formatPattern.empty() ? doubleToText(value, 120)
+                                    : formatLong(formatPattern, truncateToInt32(value)))
+          .size();
+    }
+    case ValueClass::Date:
+      return 10;
+    case ValueClass::Time:
+      return 8;
+    case ValueClass::Timestamp:
+      return 29;
+    case ValueClass::Other:
+      return 0;
+  }
+  return 0;
+}
+
+std::string shownValue(const BoundValue& source) {
+  switch (valueClassOf(source.description.bindingType)) {
+    case ValueClass::Text: {
+      std::string text = textOf(source);
+      size_t begin = text.find_first_not_of(' ');
+      text = begin == std::string::npos ? std::string() : text.substr(begin);
+      text.erase(text.find_last_not_of(' ') + 1);
+      int sqlType = source.description.sqlType;
+      bool number = sqlType == SQL_BIGINT || source.description.decimalText;
+      return number ? text : "'" + text + "'";
+    }
+    case ValueClass::Integer:
+      return formatted("%ld", longOf(source));
+    case ValueClass::Floating:
+      return exactDoubleText(doubleOf(source));
+    default: {
+      std::string text;
+      renderValue(text, source, false);
+      return text.substr(text.find('=') + 1);
+    }
+  }
+}
+
+}  // namespace
+
+bool convertFitting(const BoundValue& source, BoundValue& target, std::string_view formatPattern,
+                    const ValueLimits& limits, std::string& shown) {
+  ValueClass from = valueClassOf(source.description.bindingType);
+  ValueClass to = valueClassOf(target.description.bindingType);
+  bool fits = true;
+  if (!source.isNull() && from != ValueClass::Other) {
+    if (to == ValueClass::Integer) {
+      long long low = 0, high = 0;
+      integerRange(target.description.bindingType, low, high);
+      long long value = 0;
+      if (from == ValueClass::Integer) {
+        value = longOf(source);
+        fits = value >= low && value <= high;
+      } else if (from == ValueClass::Text) {
+        // Text that is no number is 0 as before; digits beyond 64 bits never fit.
+        IntegerText read = readLongLong(textOf(source), value);
+        fits = read == IntegerText::None ||
+               (read == IntegerText::Number && value >= low && value <= high);
+      } else if (from == ValueClass::Floating) {
+        double number = std::trunc(doubleOf(source));
+        fits = std::isfinite(number) && number >= static_cast<double>(low) &&
+               number <= static_cast<double>(high);
+      }
+    } else if (to == ValueClass::Floating &&
+               (from == ValueClass::Floating || from == ValueClass::Text)) {
+      double number = 0;
+      if (from == ValueClass::Floating) {
+        number = doubleOf(source);
+      } else {
+        std::string text = textOf(source);
+        number = textToDouble(text);
+        // A finite number written out too large for a double is no infinity.
+        if (std::isinf(number) && !containsNoCase(text.substr(0, 69), "inf")) fits = false;
+      }
+      if (std::isnan(number) && !limits.holdsNaN) fits = false;
+      if (std::isinf(number) && !limits.holdsInfinity) fits = false;
+      if (std::isfinite(number) && target.description.bindingType == SQL_C_FLOAT &&
+          std::fabs(number) > FLT_MAX)
+        fits = false;
+    } else if (to == ValueClass::Text && target.description.bindingType == SQL_C_CHAR) {
+      fits = convertedTextLength(source, formatPattern) <=
+             static_cast<size_t>(std::max<int>(target.description.bindingLength, 0));
+    }
+  }
+  if (!fits) {
+    shown = shownValue(source);
+    return false;
+  }
+  convertValue(source, target, formatPattern);
+  return true;
+}
+
+bool readIntegerText(BoundValue& value, std::string_view text) {
+  long long low = 0, high = 0;
+  if (!integerRange(value.description.bindingType, low, high)) return false;
+  long long number = 0;
+  IntegerText read = readLongLong(text, number);
+  if (read == IntegerText::None) {
+    value.setNull();
+    return true;
+  }
+  bool fits = read == IntegerText::Number;
+  if (text.find_first_of(".eE") != std::string_view::npos) {
+    double real = std::trunc(textToDouble(text));
+    fits = std::isfinite(real) && real >= -9.2e18 && real <= 9.2e18;
+    if (fits) number = static_cast<long long>(real);
+  }
+  if (!fits || number < low || number > high) return false;
+  return value.setLong(static_cast<int32_t>(number));
+}
+
+std::string sqlTypeName(int sqlType) {
+  switch (sqlType) {
+    case SQL_CHAR:
+      return "CHAR";
+    case SQL_VARCHAR:
+      return "VARCHAR";
+    case SQL_LONGVARCHAR:
+      return "LONGVARCHAR";
+    case SQL_WCHAR:
+      return "WCHAR";
+    case SQL_WVARCHAR:
+      return "WVARCHAR";
+    case SQL_WLONGVARCHAR:
+      return "WLONGVARCHAR";
+    case SQL_NUMERIC:
+      return "NUMERIC";
+    case SQL_DECIMAL:
+      return "DECIMAL";
+    case SQL_INTEGER:
+      return "INTEGER";
+    case SQL_SMALLINT:
+      return "SMALLINT";
+    case SQL_FLOAT:
+      return "FLOAT";
+    case SQL_REAL:
+      return "REAL";
+    case SQL_DOUBLE:
+      return "DOUBLE";
+    case SQL_DATE:
+    case SQL_TYPE_DATE:
+      return "DATE";
+    case SQL_TIME:
+    case SQL_TYPE_TIME:
+      return "TIME";
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_TIMESTAMP:
+      return "TIMESTAMP";
+    case SQL_BIT:
+      return "BIT";
+    case SQL_TINYINT:
+      return "TINYINT";
+    case SQL_BIGINT:
+      return "BIGINT";
+    case SQL_BINARY:
+      return "BINARY";
+    case SQL_VARBINARY:
+      return "VARBINARY";
+    case SQL_LONGVARBINARY:
+      return "LONGVARBINARY";
+    default:
+      return "SQL type " + std::to_string(sqlType);
+  }
+}
+
+bool canonicalDecimal(std::string_view text, std::string& canonical) {
+  size_t i = 0, n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  while (n > i && text[n - 1] == ' ') --n;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::string digits;
+  long long exponent = 0;
+  bool point = false, any = false;
+  for (; i < n; ++i) {
+    char c = text[i];
+    if (c >= '0' && c <= '9') {
+      any = true;
+      if (point) --exponent;
+      if (c == '0' && digits.empty()) continue;
+      digits += c;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!any) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool minus = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) minus = text[i++] == '-';
+    if (i >= n) return false;
+    long long e = 0;
+    for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
+      if (e < 100000) e = e * 10 + (text[i] - '0');
+    exponent += minus ? -e : e;
+  }
+  if (i != n) return false;
+  // Digits dropped as leading zeros moved no point; trailing zeros do.
+  while (!digits.empty() && digits.back() == '0') {
+    digits.pop_back();
+    ++exponent;
+  }
+  if (digits.empty()) {
+    canonical = "0";
+    return true;
+  }
+  canonical = (negative ? "-" : "") + digits + "e" + std::to_string(exponent);
+  return true;
+}
+
 bool valuesEqual(const BoundValue& target, const BoundValue& source) {
   if (target.isNull() && source.isNull()) return true;
   if (target.isNull() || source.isNull()) return false;
@@ -726,33 +1081,56 @@ bool valuesEqual(const BoundValue& target, const BoundValue& source) {
   if (s == ValueClass::Other || t == ValueClass::Other) return false;
   bool narrow = source.description.bindingType == SQL_C_FLOAT ||
                 target.description.bindingType == SQL_C_FLOAT;
+  // Integers compare in 64 bits, so that a value beyond the target's type
+  // never equals what a narrowing would have left of it.
+  auto textEqualsLong = [](const std::string& text, long number) {
+    long long value = 0;
+    if (!textToLongLong(text, value)) value = textToLong(text);
+    return value == number;
+  };
+  auto truncatedEqualsLong = [](double value, long number) {
+    return std::trunc(value) == static_cast<double>(number);
+  };
 
   switch (s) {
     case ValueClass::Integer:
-      if (t == ValueClass::Text) return textToLong(textOf(target)) == longOf(source);
+      if (t == ValueClass::Text) return textEqualsLong(textOf(target), longOf(source));
       if (t == ValueClass::Integer) return longOf(target) == longOf(source);
       if (t == ValueClass::Floating)
         return floatingEqual(static_cast<double>(longOf(source)), doubleOf(target), narrow);
       return false;
     case ValueClass::Text: {
       std::string text = textOf(source);
-      if (t == ValueClass::Text) return text == textOf(target);
-      if (t == ValueClass::Integer) return textToLong(text) == longOf(target);
+      if (t == ValueClass::Text) {
+        if (source.description.decimalText || target.description.decimalText)
+          return decimalTextsEqual(text, textOf(target));
+        return text == textOf(target);
+      }
+      if (t == ValueClass::Integer) return textEqualsLong(text, longOf(target));
       if (t == ValueClass::Floating)
         return floatingEqual(textToDouble(text), doubleOf(target), narrow);
+      if (t == ValueClass::Timestamp) {
+        TimestampValue kept;
+        return target.getTimestamp(kept) && timestampKeptEqual(kept, readTimestampFields(text));
+      }
       return textEqualsDated(text, target);
     }
     case ValueClass::Floating:
       if (t == ValueClass::Text)
         return floatingEqual(textToDouble(textOf(target)), doubleOf(source), narrow);
-      if (t == ValueClass::Integer) return truncateToInt32(doubleOf(source)) == longOf(target);
+      if (t == ValueClass::Integer) return truncatedEqualsLong(doubleOf(source), longOf(target));
       if (t == ValueClass::Floating)
         return floatingEqual(doubleOf(source), doubleOf(target), narrow);
       return false;
     case ValueClass::Date:
     case ValueClass::Time:
     case ValueClass::Timestamp:
-      if (t == ValueClass::Text) return textEqualsDated(textOf(target), source);
+      if (t == ValueClass::Text) {
+        TimestampValue sent;
+        if (source.getTimestamp(sent))
+          return timestampKeptEqual(readTimestampFields(textOf(target)), sent);
+        return textEqualsDated(textOf(target), source);
+      }
       if (!isDatedClass(t) || t != s) return false;
       {
         DateValue d1, d2;
@@ -760,7 +1138,7 @@ bool valuesEqual(const BoundValue& target, const BoundValue& source) {
         TimestampValue ts1, ts2;
         if (s == ValueClass::Date) return source.getDate(d1) && target.getDate(d2) && d1 == d2;
         if (s == ValueClass::Time) return source.getTime(t1) && target.getTime(t2) && t1 == t2;
-        return source.getTimestamp(ts1) && target.getTimestamp(ts2) && ts1 == ts2;
+        return source.getTimestamp(ts1) && target.getTimestamp(ts2) && timestampKeptEqual(ts2, ts1);
       }
     case ValueClass::Other:
       return false;

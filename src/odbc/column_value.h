@@ -35,6 +35,10 @@ struct ColumnDescription {
   bool nullable = false;
   int16_t bindingLength = 0;  // bytes of the value part of the buffer
   int16_t bindingType = 0;    // ODBC C buffer type code
+  // The values are decimal numbers held as text: a DECIMAL or NUMERIC
+  // column, also one whose catalog reports it as characters. Such values
+  // are compared as numbers ("1.50" equals "1.5").
+  bool decimalText = false;
 };
 
 // SQL_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR and their wide forms, which drivers
@@ -116,12 +120,21 @@ class BoundValue {
   bool setTime(const TimeValue& value);
   bool setTimestamp(const TimestampValue& value);
 
+  // The value's text form for a driver that would cut the typed form; it
+  // lives here while the statement that it is bound to runs. Parameters send
+  // it; an integer column of such a driver is fetched into it and read from
+  // it with readIntegerText.
+  std::string& sentText() { return sentText_; }
+  SQLLEN* sentIndicator() { return &sentIndicator_; }
+
  private:
   // The bytes of a text-class value that the buffer really holds.
   size_t storedLength() const;
 
   std::vector<char> buffer_;
   SQLLEN indicator_ = 0;
+  std::string sentText_;
+  SQLLEN sentIndicator_ = 0;
 };
 
 // Fixes up decimal text as fetched from a SQL_DECIMAL column: a trailing "."
@@ -158,9 +171,47 @@ std::string formatLong(std::string_view pattern, long value);
 // is a column's FORMAT pattern (empty for none).
 void convertValue(const BoundValue& source, BoundValue& target, std::string_view formatPattern);
 
+// What a database keeps beyond what its column types say: whether its
+// floating point columns hold NaN and the infinities.
+struct ValueLimits {
+  bool holdsNaN = true;
+  bool holdsInfinity = true;
+};
+
+// convertValue for a value that is to be written to a database: a value the
+// target cannot hold as it is is refused instead of being narrowed (an
+// integer beyond the target's integer type, a number beyond REAL's range, a
+// text that would be cut at the target's buffer, NaN or an infinity where the
+// database keeps none, a fraction or an infinity into an integer). False when
+// refused, the target untouched and `shown` holding the source value as an
+// error line names it.
+bool convertFitting(const BoundValue& source, BoundValue& target, std::string_view formatPattern,
+                    const ValueLimits& limits, std::string& shown);
+
+// Sets an integer-class value from fetched text: digits with leading blanks
+// and a sign, a number with a fraction or an exponent truncated toward zero;
+// text without digits is NULL (as the SQLite driver reads it). False, the
+// value untouched, when the number is beyond the value's integer type.
+bool readIntegerText(BoundValue& value, std::string_view text);
+
+// The standard name of an ODBC SQL type ("INTEGER", "SMALLINT", ...), for
+// messages; "SQL type N" for a code without one.
+std::string sqlTypeName(int sqlType);
+
 // Whether a target column's current value equals the value of its source
-// column, as the replication decides whether a row changed.
+// column, as the replication decides whether a row changed. Numbers compare
+// as numbers (also decimal text, exactly, whatever its zeros or exponent),
+// NaN equals NaN, and a timestamp equals its source when it is the source
+// cut or rounded to the fraction digits a column keeps (0, 3 or 6): a
+// database that keeps fewer digits than the source never holds the source's
+// value exactly. Texts compare byte for byte.
 bool valuesEqual(const BoundValue& target, const BoundValue& source);
+
+// Decimal text as a canonical form for exact comparison: sign, the
+// significant digits and the exponent ("-1.50" and "-15e-1" give the same
+// form, all zeros give "0"). False for text that is not a plain number
+// (blanks around it are allowed).
+bool canonicalDecimal(std::string_view text, std::string& canonical);
 
 // Appends " name=value" for a log line. The name is the value's column name.
 // A DECIMAL or NUMERIC column whose source column is bound as text shows the

@@ -3,6 +3,8 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -79,6 +81,38 @@ SQLULEN parameterColumnSize(const ColumnDescription& d) {
   if (d.sqlType == SQL_NUMERIC || d.sqlType == SQL_DECIMAL) return std::min<SQLULEN>(precision, 15);
   return precision;
 }
+
+// The text that a double or timestamp parameter is sent as where the
+// driver's own conversion would cut it: doubles with 17 significant digits
+// (the infinities as a number too large for a double, which SQLite reads as
+// one), timestamps with every digit of the fraction (at least three). False
+// for NULL and for every other type, which are sent as they are.
+static bool fullTextForm(const BoundValue& value, std::string& text) {
+  if (value.isNull()) return false;
+  char buffer[64];
+  double number = 0;
+  TimestampValue t;
+  if (value.getDouble(number)) {
+    if (std::isinf(number))
+      text = number > 0 ? "9e999" : "-9e999";
+    else
+      text.assign(buffer,
+                  static_cast<size_t>(std::snprintf(buffer, sizeof buffer, "%.17g", number)));
+    return true;
+  }
+  if (value.getTimestamp(t)) {
+    int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%09lu", t.year,
+                          t.month, t.day, t.hour, t.minute, t.second,
+                          static_cast<unsigned long>(t.fraction % 1000000000u));
+    text.assign(buffer, static_cast<size_t>(n));
+    while (text.size() > 23 && text.back() == '0') text.pop_back();
+    return true;
+  }
+  return false;
+}
+
+// Room for any 64-bit integer or a real written out by SQLite.
+constexpr size_t kIntegerTextBytes = 64;
 
 OdbcEnvironment& odbcEnvironment() {
   static OdbcEnvironment environment;
@@ -193,7 +227,29 @@ bool OdbcConnection::connect(const std::string& dataSource, const std::string& u
     return false;
   }
   env.registerConnection(this);
+  char name[128] = {0};
+  SQLSMALLINT length = 0;
+  rc = SQLGetInfo(handle_.get(), SQL_DBMS_NAME, name, sizeof name, &length);
+  dbmsName_ = SQL_SUCCEEDED(rc) ? std::string(name) : std::string();
+  numbersAsText_ = dbmsName_.rfind("SQLite", 0) == 0;
   return true;
+}
+
+std::string columnSelectText(const OdbcConnection& connection, const std::string& name,
+                             const ColumnDescription& description) {
+  bool floating = description.bindingType == SQL_C_DOUBLE || description.bindingType == SQL_C_FLOAT;
+  if (!floating || connection.dbmsName().rfind("SQLite", 0) != 0) return name;
+  return "CASE WHEN typeof(" + name + ")='real' THEN quote(" + name + ") ELSE " + name + " END";
+}
+
+ValueLimits OdbcConnection::valueLimits() const {
+  ValueLimits limits;
+  // SQLite stores NaN as NULL; MariaDB and MySQL refuse NaN and the
+  // infinities; PostgreSQL keeps them all.
+  if (dbmsName_.rfind("SQLite", 0) == 0) limits.holdsNaN = false;
+  if (dbmsName_.rfind("MariaDB", 0) == 0 || dbmsName_.rfind("MySQL", 0) == 0)
+    limits.holdsNaN = limits.holdsInfinity = false;
+  return limits;
 }
 
 void OdbcConnection::disconnect() {
@@ -268,9 +324,17 @@ bool OdbcConnection::bindRequest(SqlRequest& request, OdbcStatement& statement) 
     return false;
   for (const auto& parameter : request.parameters_) {
     const ColumnDescription& d = parameter->description;
-    SQLRETURN rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number),
-                               d.bindingType, d.sqlType, parameterColumnSize(d), d.scale,
-                               parameter->data(), parameter->odbcIndicator());
+    SQLRETURN rc;
+    if (numbersAsText_ && fullTextForm(*parameter, parameter->sentText())) {
+      *parameter->sentIndicator() = static_cast<SQLLEN>(parameter->sentText().size());
+      rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number), SQL_C_CHAR,
+                       d.sqlType, parameterColumnSize(d), d.scale, parameter->sentText().data(),
+                       parameter->sentIndicator());
+    } else {
+      rc = SQLSetParam(statement.handle(), static_cast<SQLUSMALLINT>(d.number), d.bindingType,
+                       d.sqlType, parameterColumnSize(d), d.scale, parameter->data(),
+                       parameter->odbcIndicator());
+    }
     if (!environment_->check(rc, handle_.get(), statement.handle(), silent)) return false;
   }
   return true;
@@ -350,6 +414,7 @@ void OdbcStatement::drop() {
   columns_.clear();
   connection_ = nullptr;
   noResult_ = true;
+  integerTexts_ = false;
 }
 
 int16_t OdbcStatement::resultColumnCount() {
@@ -397,8 +462,21 @@ BoundValue* OdbcStatement::bindColumn(int16_t number, const ColumnDescription* d
     return nullptr;
   d.number = number;
   auto value = std::make_unique<BoundValue>(d);
-  SQLRETURN rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), d.bindingType,
-                            value->data(), value->bufferSize(), value->odbcIndicator());
+  SQLRETURN rc;
+  if (connection_ && connection_->numbersAsText_ && connection_->integersAsText &&
+      valueClassOf(d.bindingType) == ValueClass::Integer) {
+    // SQLite keeps any integer in any column, and its driver narrows what
+    // does not fit the buffer without a word (4294967296 reads as 0): the
+    // value is fetched as text and checked.
+    value->sentText().assign(kIntegerTextBytes, '\0');
+    rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), SQL_C_CHAR,
+                    value->sentText().data(), static_cast<SQLLEN>(value->sentText().size()),
+                    value->sentIndicator());
+    integerTexts_ = true;
+  } else {
+    rc = SQLBindCol(handle_.get(), static_cast<SQLUSMALLINT>(number), d.bindingType, value->data(),
+                    value->bufferSize(), value->odbcIndicator());
+  }
   if (!environment().check(rc, connectionHandle(), handle_.get(), connectionSilent()))
     return nullptr;
   columns_.push_back(std::move(value));
@@ -424,7 +502,34 @@ FetchResult OdbcStatement::fetch() {
   for (const auto& column : columns_) {
     if (column->description.sqlType == SQL_DECIMAL) normaliseDecimalText(*column);
   }
+  if (integerTexts_ && !readIntegerTexts()) {
+    noResult_ = true;
+    return FetchResult::Error;
+  }
   return FetchResult::Row;
+}
+
+bool OdbcStatement::readIntegerTexts() {
+  for (const auto& column : columns_) {
+    std::string& text = column->sentText();
+    if (text.empty() || valueClassOf(column->description.bindingType) != ValueClass::Integer)
+      continue;
+    SQLLEN length = *column->sentIndicator();
+    if (length == SQL_NULL_DATA) {
+      column->setNull();
+      continue;
+    }
+    std::string_view fetched(
+        text.data(), length < 0 ? 0 : std::min(static_cast<size_t>(length), text.size() - 1));
+    if (!readIntegerText(*column, fetched)) {
+      environment().setLastError("Value " + std::string(fetched) + " of column " +
+                                 column->description.name + " does not fit its " +
+                                 sqlTypeName(column->description.sqlType) +
+                                 " type; it is not copied narrowed");
+      return false;
+    }
+  }
+  return true;
 }
 
 bool OdbcStatement::setOption(int option, uint32_t value) {

@@ -229,6 +229,11 @@ class OdbcConnection {
   OdbcConnection& operator=(const OdbcConnection&) = delete;
   ~OdbcConnection() { disconnect(); }
 
+  // On SQLite, integer result columns are fetched as text and checked by
+  // OdbcStatement::fetch (the driver narrows them silently); off for callers
+  // that call SQLFetch themselves.
+  bool integersAsText = true;
+
   bool setAccessMode = false;
   bool setLoginTimeout = false;
   bool autocommit = false;
@@ -241,6 +246,11 @@ class OdbcConnection {
   void disconnect();
   bool isConnected() const { return static_cast<bool>(handle_); }
   SQLHDBC handle() const { return handle_.get(); }
+  // The database's product name as the driver reports it (empty when the
+  // driver does not say), and what that database keeps of non-finite
+  // floating point values.
+  const std::string& dbmsName() const { return dbmsName_; }
+  ValueLimits valueLimits() const;
   OdbcEnvironment& environment() const { return *environment_; }
   const std::vector<OdbcStatement*>& statements() const { return statements_; }
 
@@ -278,7 +288,19 @@ class OdbcConnection {
   OdbcEnvironment* environment_;
   ConnectionHandle handle_;
   std::vector<OdbcStatement*> statements_;
+  std::string dbmsName_;
+  // The SQLite driver cuts numbers: it writes a double parameter as 15-digit
+  // text and a timestamp with milliseconds (such parameters are sent as full
+  // text), and narrows integers it reads (they are fetched as text).
+  bool numbersAsText_ = false;
 };
+
+// A column as a SELECT on the connection lists it: its name, except where
+// the driver would read the value cut. The SQLite driver reads a REAL through
+// SQLite's 15-digit text, so a real value is selected as quote(), which
+// gives every digit; NULLs and values of other types stay as they are.
+std::string columnSelectText(const OdbcConnection& connection, const std::string& name,
+                             const ColumnDescription& description);
 
 class OdbcStatement {
  public:
@@ -325,9 +347,13 @@ class OdbcStatement {
   SQLHDBC connectionHandle() const { return connection_ ? connection_->handle() : SQL_NULL_HDBC; }
   bool connectionSilent() const { return connection_ && connection_->silent; }
 
+  // Integer columns fetched as text (see bindColumn) into their values.
+  bool readIntegerTexts();
+
   StatementHandle handle_;
   OdbcConnection* connection_ = nullptr;
   bool noResult_ = true;
+  bool integerTexts_ = false;
   uint64_t allocation_ = 0;  // unique among all allocations of the program
   std::vector<std::unique_ptr<BoundValue>> columns_;
 };

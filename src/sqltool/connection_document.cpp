@@ -8,7 +8,10 @@
 
 namespace kestrel {
 
-ConnectionDocument::ConnectionDocument(LineSink& log) : log_(log) {}
+ConnectionDocument::ConnectionDocument(LineSink& log) : log_(log) {
+  // The grid fetches with SQLFetch itself, into the typed buffers.
+  connection_.integersAsText = false;
+}
 
 ConnectionDocument::~ConnectionDocument() {
   std::lock_guard lock(mutex_);

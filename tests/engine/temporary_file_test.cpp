@@ -364,6 +364,10 @@ INSTANTIATE_TEST_SUITE_P(
         CompareCase{"NumericTextNormalised", HashType::NumericText, false, "-00012.50", "-12.5",
                     true},
         CompareCase{"NumericTextDiffers", HashType::NumericText, false, "12.5", "12.25", false},
+        // Beyond the digits of a double, decimal keys still differ.
+        CompareCase{"NumericTextBeyondADouble", HashType::Text, true,
+                    "12345678901234567890.1234567891", "12345678901234567890.1234567892", false},
+        CompareCase{"NumericTextLongZeros", HashType::Text, true, "1.5000000000", "1.5", true},
         CompareCase{"Integer", HashType::Integer, false, bytesOf(std::int32_t{-9}),
                     bytesOf(std::int32_t{-9}), true},
         CompareCase{"IntegerOfOddWidthNeverEqual", HashType::Integer, false, "abc", "abc", false},

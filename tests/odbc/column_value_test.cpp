@@ -54,6 +54,16 @@ BoundValue timestampValue(TimestampValue t) {
   v.setTimestamp(t);
   return v;
 }
+BoundValue decimalValue(const std::string& text) {
+  BoundValue v = makeValue(SQL_DECIMAL, 38);
+  v.setText(text);
+  return v;
+}
+BoundValue bigintValue(const std::string& text) {
+  BoundValue v = makeValue(SQL_BIGINT);
+  v.setText(text);
+  return v;
+}
 BoundValue nullValue(int sqlType = SQL_VARCHAR) {
   BoundValue v = makeValue(sqlType, 10, true);
   v.setNull();
@@ -445,71 +455,273 @@ TEST_P(ValuesEqualTest, ComparesTargetWithSource) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ValuesEqualTest,
-    ::testing::Values(ComparisonCase{"NullAndNull", [] { return nullValue(); },
-                                     [] { return nullValue(SQL_INTEGER); }, true},
-                      ComparisonCase{"NullTarget", [] { return nullValue(); },
-                                     [] { return textValue(""); }, false},
-                      ComparisonCase{"NullSource", [] { return textValue(""); },
-                                     [] { return nullValue(); }, false},
-                      ComparisonCase{"SameText", [] { return textValue("ABC"); },
-                                     [] { return textValue("ABC"); }, true},
-                      ComparisonCase{"TextCase", [] { return textValue("abc"); },
-                                     [] { return textValue("ABC"); }, false},
-                      ComparisonCase{"TextTrailingBlank", [] { return textValue("ABC "); },
-                                     [] { return textValue("ABC"); }, false},
-                      ComparisonCase{"IntegerAgainstText", [] { return textValue("5"); },
-                                     [] { return longValue(5); }, true},
-                      ComparisonCase{"TextAgainstInteger", [] { return longValue(5); },
-                                     [] { return textValue(" 5"); }, true},
-                      ComparisonCase{"TextAgainstOtherInteger", [] { return longValue(6); },
-                                     [] { return textValue("5"); }, false},
-                      ComparisonCase{"IntegerAgainstDouble", [] { return doubleValue(5.0); },
-                                     [] { return longValue(5); }, true},
-                      ComparisonCase{"IntegerAgainstSmall",
-                                     [] { return longValue(5, SQL_SMALLINT); },
-                                     [] { return longValue(5); }, true},
-                      ComparisonCase{"DoubleAgainstInteger", [] { return longValue(5); },
-                                     [] { return doubleValue(5.7); }, true},
-                      ComparisonCase{"DoubleAgainstText", [] { return textValue("5.70"); },
-                                     [] { return doubleValue(5.7); }, true},
-                      ComparisonCase{"TextAgainstDouble", [] { return doubleValue(5.7); },
-                                     [] { return textValue("5.7"); }, true},
-                      ComparisonCase{"DoubleAgainstOtherDouble", [] { return doubleValue(5.7); },
-                                     [] { return doubleValue(5.8); }, false},
-                      // A REAL column holds 1.1 only to float precision.
-                      ComparisonCase{"DoubleAgainstReal", [] { return doubleValue(1.1, SQL_REAL); },
-                                     [] { return doubleValue(1.1); }, true},
-                      ComparisonCase{"TextAgainstReal", [] { return doubleValue(1.1, SQL_REAL); },
-                                     [] { return textValue("1.1"); }, true},
-                      ComparisonCase{"TextAgainstDate", [] { return dateValue(1997, 2, 3); },
-                                     [] { return textValue("1997-2-3"); }, true},
-                      ComparisonCase{"TextAgainstOtherDate", [] { return dateValue(1997, 2, 4); },
-                                     [] { return textValue("1997-2-3"); }, false},
-                      ComparisonCase{"TextAgainstTimestamp", [] { return timestampValue(kStamp); },
-                                     [] { return textValue("1997-01-28 13:05:00.5"); }, true},
-                      ComparisonCase{"TextAgainstTimestampFraction",
-                                     [] { return timestampValue(kStamp); },
-                                     [] { return textValue("1997-01-28 13:05:00"); }, false},
-                      ComparisonCase{"DateAgainstText", [] { return textValue("1997-02-03"); },
-                                     [] { return dateValue(1997, 2, 3); }, true},
-                      ComparisonCase{"TimeAgainstText", [] { return textValue("13:05"); },
-                                     [] { return timeValue(13, 5, 0); }, true},
-                      ComparisonCase{"SameDate", [] { return dateValue(1997, 2, 3); },
-                                     [] { return dateValue(1997, 2, 3); }, true},
-                      ComparisonCase{"OtherDate", [] { return dateValue(1997, 2, 3); },
-                                     [] { return dateValue(1998, 2, 3); }, false},
-                      ComparisonCase{"DateAgainstTimestamp",
-                                     [] {
-                                       return timestampValue({1997, 2, 3});
-                                     },
-                                     [] { return dateValue(1997, 2, 3); }, false},
-                      ComparisonCase{"IntegerAgainstDate", [] { return dateValue(1900, 1, 1); },
-                                     [] { return longValue(0); }, false},
-                      ComparisonCase{"DateAgainstInteger", [] { return longValue(0); },
-                                     [] { return dateValue(1900, 1, 1); }, false},
-                      ComparisonCase{"DoubleAgainstTime", [] { return timeValue(0, 0, 0); },
-                                     [] { return doubleValue(0); }, false}),
+    ::testing::Values(
+        ComparisonCase{"NullAndNull", [] { return nullValue(); },
+                       [] { return nullValue(SQL_INTEGER); }, true},
+        ComparisonCase{"NullTarget", [] { return nullValue(); }, [] { return textValue(""); },
+                       false},
+        ComparisonCase{"NullSource", [] { return textValue(""); }, [] { return nullValue(); },
+                       false},
+        ComparisonCase{"SameText", [] { return textValue("ABC"); }, [] { return textValue("ABC"); },
+                       true},
+        ComparisonCase{"TextCase", [] { return textValue("abc"); }, [] { return textValue("ABC"); },
+                       false},
+        ComparisonCase{"TextTrailingBlank", [] { return textValue("ABC "); },
+                       [] { return textValue("ABC"); }, false},
+        ComparisonCase{"IntegerAgainstText", [] { return textValue("5"); },
+                       [] { return longValue(5); }, true},
+        ComparisonCase{"TextAgainstInteger", [] { return longValue(5); },
+                       [] { return textValue(" 5"); }, true},
+        ComparisonCase{"TextAgainstOtherInteger", [] { return longValue(6); },
+                       [] { return textValue("5"); }, false},
+        ComparisonCase{"IntegerAgainstDouble", [] { return doubleValue(5.0); },
+                       [] { return longValue(5); }, true},
+        ComparisonCase{"IntegerAgainstSmall", [] { return longValue(5, SQL_SMALLINT); },
+                       [] { return longValue(5); }, true},
+        ComparisonCase{"DoubleAgainstInteger", [] { return longValue(5); },
+                       [] { return doubleValue(5.7); }, true},
+        ComparisonCase{"DoubleAgainstText", [] { return textValue("5.70"); },
+                       [] { return doubleValue(5.7); }, true},
+        ComparisonCase{"TextAgainstDouble", [] { return doubleValue(5.7); },
+                       [] { return textValue("5.7"); }, true},
+        ComparisonCase{"DoubleAgainstOtherDouble", [] { return doubleValue(5.7); },
+                       [] { return doubleValue(5.8); }, false},
+        // A REAL column holds 1.1 only to float precision.
+        ComparisonCase{"DoubleAgainstReal", [] { return doubleValue(1.1, SQL_REAL); },
+                       [] { return doubleValue(1.1); }, true},
+        ComparisonCase{"TextAgainstReal", [] { return doubleValue(1.1, SQL_REAL); },
+                       [] { return textValue("1.1"); }, true},
+        ComparisonCase{"TextAgainstDate", [] { return dateValue(1997, 2, 3); },
+                       [] { return textValue("1997-2-3"); }, true},
+        ComparisonCase{"TextAgainstOtherDate", [] { return dateValue(1997, 2, 4); },
+                       [] { return textValue("1997-2-3"); }, false},
+        ComparisonCase{"TextAgainstTimestamp", [] { return timestampValue(kStamp); },
+                       [] { return textValue("1997-01-28 13:05:00.5"); }, true},
+        ComparisonCase{"TextAgainstTimestampFraction", [] { return timestampValue(kStamp); },
+                       [] { return textValue("1997-01-28 13:05:00"); }, false},
+        ComparisonCase{"DateAgainstText", [] { return textValue("1997-02-03"); },
+                       [] { return dateValue(1997, 2, 3); }, true},
+        ComparisonCase{"TimeAgainstText", [] { return textValue("13:05"); },
+                       [] { return timeValue(13, 5, 0); }, true},
+        ComparisonCase{"SameDate", [] { return dateValue(1997, 2, 3); },
+                       [] { return dateValue(1997, 2, 3); }, true},
+        ComparisonCase{"OtherDate", [] { return dateValue(1997, 2, 3); },
+                       [] { return dateValue(1998, 2, 3); }, false},
+        ComparisonCase{"DateAgainstTimestamp",
+                       [] {
+                         return timestampValue({1997, 2, 3});
+                       },
+                       [] { return dateValue(1997, 2, 3); }, false},
+        ComparisonCase{"IntegerAgainstDate", [] { return dateValue(1900, 1, 1); },
+                       [] { return longValue(0); }, false},
+        ComparisonCase{"DateAgainstInteger", [] { return longValue(0); },
+                       [] { return dateValue(1900, 1, 1); }, false},
+        ComparisonCase{"DoubleAgainstTime", [] { return timeValue(0, 0, 0); },
+                       [] { return doubleValue(0); }, false},
+        // Numbers as numbers, texts as texts.
+        ComparisonCase{"DecimalZeros", [] { return decimalValue("1.5"); },
+                       [] { return decimalValue("1.5000000000"); }, true},
+        ComparisonCase{"DecimalExponent", [] { return decimalValue("1.0e-05"); },
+                       [] { return decimalValue("0.00001"); }, true},
+        ComparisonCase{"DecimalNegativeZero", [] { return decimalValue("-0.00"); },
+                       [] { return decimalValue("0"); }, true},
+        ComparisonCase{"DecimalAgainstText", [] { return textValue("1.50"); },
+                       [] { return decimalValue("1.5"); }, true},
+        ComparisonCase{"DecimalLastDigit",
+                       [] { return decimalValue("12345678901234567890.1234567891"); },
+                       [] { return decimalValue("12345678901234567890.1234567892"); }, false},
+        ComparisonCase{"TextsKeepTheirZeros", [] { return textValue("1.50"); },
+                       [] { return textValue("1.5"); }, false},
+        ComparisonCase{"NaNAgainstNaN", [] { return doubleValue(std::nan("")); },
+                       [] { return doubleValue(std::nan("")); }, true},
+        ComparisonCase{"NaNAgainstNumber", [] { return doubleValue(1); },
+                       [] { return doubleValue(std::nan("")); }, false},
+        // What narrowing would have left is no equal value.
+        ComparisonCase{"BigintAgainstClampedInteger", [] { return longValue(2147483647); },
+                       [] { return textValue("4294967296"); }, false},
+        ComparisonCase{"DoubleAgainstClampedInteger", [] { return longValue(2147483647); },
+                       [] { return doubleValue(1e10); }, false},
+        // A timestamp at the digits its column keeps.
+        ComparisonCase{"TimestampCutToSeconds",
+                       [] {
+                         return timestampValue({1997, 1, 28, 13, 5, 0, 0});
+                       },
+                       [] {
+                         return timestampValue({1997, 1, 28, 13, 5, 0, 123456000});
+                       },
+                       true},
+        ComparisonCase{"TimestampRoundedToMilliseconds",
+                       [] {
+                         return timestampValue({1997, 1, 28, 13, 5, 0, 124000000});
+                       },
+                       [] {
+                         return timestampValue({1997, 1, 28, 13, 5, 0, 123556000});
+                       },
+                       true},
+        ComparisonCase{"TimestampRoundedIntoTheNextYear",
+                       [] {
+                         return timestampValue({1998, 1, 1, 0, 0, 0, 0});
+                       },
+                       [] {
+                         return timestampValue({1997, 12, 31, 23, 59, 59, 999999600});
+                       },
+                       true},
+        ComparisonCase{"TimestampOtherFraction",
+                       [] {
+                         return timestampValue({1997, 1, 28, 13, 5, 0, 123000000});
+                       },
+                       [] {
+                         return timestampValue({1997, 1, 28, 13, 5, 0, 124000000});
+                       },
+                       false},
+        ComparisonCase{"TimestampTextKeptToSeconds",
+                       [] { return textValue("1997-01-28 13:05:00"); },
+                       [] {
+                         return timestampValue({1997, 1, 28, 13, 5, 0, 123456000});
+                       },
+                       true}),
     [](const auto& info) { return info.param.name; });
+
+struct FittingCase {
+  std::string name;
+  std::function<BoundValue()> source;
+  int targetType;
+  int targetPrecision;
+  ValueLimits limits;
+  const char* shown;  // nullptr: the value fits
+};
+
+void PrintTo(const FittingCase& c, std::ostream* out) { *out << c.name; }
+
+class ConvertFittingTest : public ::testing::TestWithParam<FittingCase> {};
+
+TEST_P(ConvertFittingTest, RefusesWhatTheTargetCannotHold) {
+  const FittingCase& c = GetParam();
+  BoundValue source = c.source();
+  BoundValue target = makeValue(c.targetType, c.targetPrecision, true);
+  target.setNull();
+  std::string shown;
+  const bool fits = convertFitting(source, target, "", c.limits, shown);
+  ASSERT_EQ(fits, c.shown == nullptr) << shown;
+  if (fits) {
+    BoundValue converted = makeValue(c.targetType, c.targetPrecision, true);
+    convertValue(source, converted, "");
+    EXPECT_EQ(show(target), show(converted));
+  } else {
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_TRUE(target.isNull()) << "a refused value leaves the target untouched";
+  }
+}
+
+const ValueLimits kNoNaN{false, true};
+const ValueLimits kFiniteOnly{false, false};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConvertFittingTest,
+    ::testing::Values(
+        FittingCase{"BigintIntoInteger",
+                    [] { return bigintValue("4294967296"); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    "4294967296"},
+        FittingCase{"BigintBeyond64Bits",
+                    [] { return bigintValue("99999999999999999999"); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    "99999999999999999999"},
+        FittingCase{"SmallBigintIntoInteger",
+                    [] { return bigintValue("-2147483648"); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    nullptr},
+        FittingCase{
+            "IntegerIntoSmallint", [] { return longValue(70000); }, SQL_SMALLINT, 5, {}, "70000"},
+        FittingCase{
+            "SmallestSmallint", [] { return longValue(-32768); }, SQL_SMALLINT, 5, {}, nullptr},
+        FittingCase{"IntegerIntoTinyint", [] { return longValue(300); }, SQL_TINYINT, 3, {}, "300"},
+        FittingCase{"TinyintIsSigned", [] { return longValue(128); }, SQL_TINYINT, 3, {}, "128"},
+        FittingCase{"SmallestTinyint", [] { return longValue(-128); }, SQL_TINYINT, 3, {}, nullptr},
+        FittingCase{"DoubleTruncatedIntoInteger",
+                    [] { return doubleValue(2147483647.9); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    nullptr},
+        FittingCase{"DoubleBeyondInteger",
+                    [] { return doubleValue(2147483648.0); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    "2147483648"},
+        FittingCase{
+            "NaNIntoInteger", [] { return doubleValue(std::nan("")); }, SQL_INTEGER, 10, {}, "NaN"},
+        FittingCase{"TextWithoutDigitsIsZeroAsBefore",
+                    [] { return textValue("abc"); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    nullptr},
+        FittingCase{"TextNotStartingAsANumberIsZeroAsBefore",
+                    [] { return textValue("x99999999999"); },
+                    SQL_INTEGER,
+                    10,
+                    {},
+                    nullptr},
+        FittingCase{"DoubleIntoReal", [] { return doubleValue(1e39); }, SQL_REAL, 7, {}, "1e+39"},
+        FittingCase{
+            "LargestRealFits", [] { return doubleValue(3.4e38); }, SQL_REAL, 7, {}, nullptr},
+        FittingCase{
+            "InfinityIntoReal", [] { return doubleValue(-INFINITY); }, SQL_REAL, 7, {}, nullptr},
+        FittingCase{"NaNWhereNoneIsKept", [] { return doubleValue(std::nan("")); }, SQL_DOUBLE, 15,
+                    kNoNaN, "NaN"},
+        FittingCase{
+            "NaNWhereKept", [] { return doubleValue(std::nan("")); }, SQL_DOUBLE, 15, {}, nullptr},
+        FittingCase{"InfinityWhereNoneIsKept", [] { return doubleValue(INFINITY); }, SQL_DOUBLE, 15,
+                    kFiniteOnly, "Infinity"},
+        FittingCase{"TextTooLargeForADouble",
+                    [] { return textValue("1e999"); },
+                    SQL_DOUBLE,
+                    15,
+                    {},
+                    "'1e999'"},
+        FittingCase{"TextLongerThanTheBuffer",
+                    [] { return textValue(std::string(9, 'x')); },
+                    SQL_VARCHAR,
+                    2,
+                    {},
+                    "'xxxxxxxxx'"},
+        FittingCase{"TextFillingTheBuffer",
+                    [] { return textValue(std::string(8, 'x')); },
+                    SQL_VARCHAR,
+                    2,
+                    {},
+                    nullptr}),
+    [](const auto& info) { return info.param.name; });
+
+// Integers fetched as text read as the SQLite driver reads them, but never
+// narrowed.
+TEST(ReadIntegerText, ReadsLikeTheDriverAndRefusesWhatDoesNotFit) {
+  struct Case {
+    int sqlType;
+    const char* text;
+    bool fits;
+    const char* shown;  // the value afterwards
+  };
+  for (const Case& c :
+       {Case{SQL_INTEGER, " -42", true, "-42"}, Case{SQL_INTEGER, "10blurk", true, "10"},
+        Case{SQL_INTEGER, "blurk", true, "NULL"}, Case{SQL_INTEGER, "2.9", true, "2"},
+        Case{SQL_INTEGER, "1e3", true, "1000"}, Case{SQL_INTEGER, "4294967296", false, "7"},
+        Case{SQL_INTEGER, "99999999999999999999", false, "7"},
+        Case{SQL_SMALLINT, "-32768", true, "-32768"}, Case{SQL_SMALLINT, "70000", false, "7"},
+        Case{SQL_TINYINT, "-128", true, "-128"}, Case{SQL_TINYINT, "128", false, "7"}}) {
+    BoundValue value = longValue(7, c.sqlType);
+    EXPECT_EQ(readIntegerText(value, c.text), c.fits) << c.text;
+    EXPECT_EQ(show(value), c.shown) << c.text;
+  }
+}
 
 TEST(ValuesEqual, UnknownBufferTypesNeverCompareEqual) {
   ColumnDescription odd;

@@ -34,17 +34,6 @@ namespace {
 namespace c = command_id;
 namespace k = keyword_id;
 
-void click(QWidget* dialog, const char* name) {
-  QPushButton* button = control<QPushButton>(dialog, name);
-  ASSERT_NE(button, nullptr);
-  ASSERT_TRUE(button->isEnabled()) << name;
-  QTest::mouseClick(button, Qt::LeftButton);
-}
-
-bool enabled(QWidget* dialog, const char* name) {
-  return control<QWidget>(dialog, name)->isEnabled();
-}
-
 std::string readFile(const std::string& name) {
   std::ifstream in(name);
   std::stringstream text;

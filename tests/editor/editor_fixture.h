@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -92,6 +93,18 @@ class EditorTest : public ::testing::Test {
   RecordingMessageBox boxes;
   QTemporaryDir folder;
 };
+
+// Clicks the enabled button `name` of `dialog`.
+inline void click(QWidget* dialog, const char* name) {
+  QPushButton* button = control<QPushButton>(dialog, name);
+  ASSERT_NE(button, nullptr);
+  ASSERT_TRUE(button->isEnabled()) << name;
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+inline bool enabled(QWidget* dialog, const char* name) {
+  return control<QWidget>(dialog, name)->isEnabled();
+}
 
 inline void typeInto(QWidget* parent, const char* name, const QString& text) {
   QWidget* widget = control<QWidget>(parent, name);

@@ -31,10 +31,6 @@ void select(QListWidget* list, int row) {
   ASSERT_TRUE(list->item(row)->isSelected());
 }
 
-bool enabled(QWidget* dialog, const char* name) {
-  return control<QWidget>(dialog, name)->isEnabled();
-}
-
 Command& addCommand(Paragraph& paragraph, int commandId, const std::string& argument,
                     std::initializer_list<std::pair<int, std::string>> values = {}) {
   Command* command = paragraph.AddCommand(paragraph.entry->findCommand(commandId), argument);

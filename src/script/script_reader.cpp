@@ -272,6 +272,15 @@ bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
   const bool listScript = options_ && options_->integer("ListScript") != 0;
   long lineCount = 0;
   PasswordMask mask;
+  // Nothing of a script read in part is kept.
+  auto abandonReading = [this](const std::string& reason) {
+    log_.AddLine(reason, Error);
+    currentDefinition_ = nullptr;
+    unowned_.reset();
+    if (model_) model_->Clear();
+    failure_ = Failure::CannotRead;
+    return false;
+  };
 
   std::string line;  // the logical line being assembled
   line.reserve(kLineBufferSize);
@@ -284,26 +293,14 @@ bool ScriptReader::readFile(std::FILE* file, const std::string& fileName) {
     for (;;) {
       PhysicalLine physical = readPhysicalLine(file, line);
       if (physical.stopped) {
-        log_.AddLine("Reading script file '" + fileName +
-                         "' stopped: the program was asked to end - no copy actions will be "
-                         "performed",
-                     Error);
-        currentDefinition_ = nullptr;
-        unowned_.reset();
-        if (model_) model_->Clear();
-        failure_ = Failure::CannotRead;
-        return false;
+        return abandonReading("Reading script file '" + fileName +
+                              "' stopped: the program was asked to end - no copy actions will "
+                              "be performed");
       }
       if (physical.endOfFile && std::ferror(file)) {
         // A script cut short by a read error must not pass for a whole one.
-        log_.AddLine(
-            "Cannot read script file '" + fileName + "' - no copy actions will be performed",
-            Error);
-        currentDefinition_ = nullptr;
-        unowned_.reset();
-        if (model_) model_->Clear();
-        failure_ = Failure::CannotRead;
-        return false;
+        return abandonReading("Cannot read script file '" + fileName +
+                              "' - no copy actions will be performed");
       }
       // The last line of a file without a line end is parsed but neither
       // counted nor listed.

@@ -901,6 +901,34 @@ std::string shownValue(const BoundValue& source) {
 
 }  // namespace
 
+bool decimalTextFitsDigits(std::string_view text, int digits) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::string whole, fraction;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') whole += text[i++];
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') fraction += text[i++];
+  }
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  // An exponent or anything else: not a plain decimal, left as it was.
+  if (i != text.size() || (whole.empty() && fraction.empty())) return true;
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  const std::size_t lead = whole.find_first_not_of('0');
+  whole = lead == std::string::npos ? std::string() : whole.substr(lead);
+  // A whole number within 64 bits is kept as an integer, exactly.
+  if (fraction.empty() &&
+      (whole.size() < 19 || (whole.size() == 19 && whole <= "9223372036854775807")))
+    return true;
+  std::string significant = whole + fraction;
+  const std::size_t first = significant.find_first_not_of('0');
+  if (first == std::string::npos) return true;
+  significant = significant.substr(first);
+  while (!significant.empty() && significant.back() == '0') significant.pop_back();
+  return significant.size() <= static_cast<std::size_t>(digits);
+}
+
 bool convertFitting(const BoundValue& source, BoundValue& target, std::string_view formatPattern,
                     const ValueLimits& limits, std::string& shown) {
   ValueClass from = valueClassOf(source.description.bindingType);
@@ -943,6 +971,9 @@ bool convertFitting(const BoundValue& source, BoundValue& target, std::string_vi
     } else if (to == ValueClass::Text && target.description.bindingType == SQL_C_CHAR) {
       fits = convertedTextLength(source, formatPattern) <=
              static_cast<size_t>(std::max<int>(target.description.bindingLength, 0));
+      if (fits && from == ValueClass::Text && target.description.decimalText &&
+          limits.decimalDigits > 0)
+        fits = decimalTextFitsDigits(textOf(source), limits.decimalDigits);
     }
   }
   if (!fits) {

@@ -176,7 +176,15 @@ void convertValue(const BoundValue& source, BoundValue& target, std::string_view
 struct ValueLimits {
   bool holdsNaN = true;
   bool holdsInfinity = true;
+  // Significant digits a decimal column keeps of a number with a fraction
+  // or beyond 64-bit integers; 0 for as many as the column declares.
+  int decimalDigits = 0;
 };
+
+// Whether the decimal text keeps its value in a column that holds
+// `digits` significant digits of numbers that are no 64-bit integer.
+// Text that is no plain number is left to the conversion.
+bool decimalTextFitsDigits(std::string_view text, int digits);
 
 // convertValue for a value that is to be written to a database: a value the
 // target cannot hold as it is is refused instead of being narrowed (an

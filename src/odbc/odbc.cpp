@@ -246,7 +246,12 @@ ValueLimits OdbcConnection::valueLimits() const {
   ValueLimits limits;
   // SQLite stores NaN as NULL; MariaDB and MySQL refuse NaN and the
   // infinities; PostgreSQL keeps them all.
-  if (dbmsName_.rfind("SQLite", 0) == 0) limits.holdsNaN = false;
+  // SQLite keeps a decimal with a fraction, or beyond 64-bit integers, as a
+  // double: 15 significant digits survive.
+  if (dbmsName_.rfind("SQLite", 0) == 0) {
+    limits.holdsNaN = false;
+    limits.decimalDigits = 15;
+  }
   if (dbmsName_.rfind("MariaDB", 0) == 0 || dbmsName_.rfind("MySQL", 0) == 0)
     limits.holdsNaN = limits.holdsInfinity = false;
   return limits;

@@ -438,6 +438,10 @@ INSTANTIATE_TEST_SUITE_P(
                                     "TINYINT", "TINYINT", "300"},
                       NarrowingCase{"SQLite_NaN", K::PostgreSQL, K::SQLite, "double precision",
                                     "'NaN'", "DOUBLE", "DOUBLE", "NaN"},
+                      // SQLite keeps a decimal as a double: 15 significant digits.
+                      NarrowingCase{"SQLite_Decimal", K::PostgreSQL, K::SQLite, "numeric(38,10)",
+                                    "1234567890.123456789", "DECIMAL(38,10)", "VARCHAR",
+                                    "1234567890.1234567890"},
                       NarrowingCase{"PostgreSQL_Integer", K::SQLite, K::PostgreSQL, "BIGINT",
                                     "4294967296", "integer", "INTEGER", "4294967296"},
                       NarrowingCase{"PostgreSQL_Smallint", K::SQLite, K::PostgreSQL, "INTEGER",

@@ -754,6 +754,26 @@ TEST(RenderValue, EachBufferTypeHasItsForm) {
   EXPECT_EQ(rendered(binary), "row: C=<unprintable binary>");
 }
 
+// What a column keeping 15 significant digits (SQLite's decimals) holds.
+TEST(DecimalTextFitsDigits, CountsSignificantDigitsOfNonIntegers) {
+  const struct {
+    const char* text;
+    bool fits;
+  } cases[] = {
+      {"1.5000000000", true},            // trailing zeros are no digits of the value
+      {"123456789012345", true},         // an integer is kept exactly
+      {"9223372036854775807", true},     // up to 64 bits
+      {"9223372036854775808", false},    // beyond: a double
+      {"-000123456789012345.6", false},  // 16 digits with a fraction
+      {"0.000123456789012345", true},    // leading zeros are no digits either
+      {"0.0001234567890123456", false},  // 16
+      {"  12.25 ", true},
+      {"1e30", true},  // not a plain decimal: left alone
+      {"abc", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(decimalTextFitsDigits(c.text, 15), c.fits) << c.text;
+}
+
 TEST(RenderValue, DecimalShowsItsTextSourceUnquoted) {
   BoundValue target = makeValue(SQL_DECIMAL, 8);
   target.setText("1.500");

@@ -235,6 +235,23 @@ TEST_F(MainWindowTest, EscEndsTheIdleProgramAtOnce) {
   EXPECT_FALSE(main.isVisible());
 }
 
+// SIGINT or SIGTERM while the editor is open: the editor's dialog is
+// dismissed and the program ends, rather than waiting for a person.
+TEST_F(MainWindowTest, StopRequestEndsTheProgramWithTheEditorOpen) {
+  MainWindow& main = openWindow();
+  QSignalSpy exited(&main, &MainWindow::exited);
+  bool editorShown = false;
+  QTimer::singleShot(0, &main, [&] { main.action("actionEditScript")->trigger(); });
+  QTimer::singleShot(200, &main, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (qobject_cast<QDialog*>(widget) && widget->isVisible()) editorShown = true;
+    requestProgramStop();
+  });
+  QTRY_COMPARE_WITH_TIMEOUT(exited.count(), 1, 5000);
+  EXPECT_TRUE(editorShown);
+  EXPECT_FALSE(main.isVisible());
+}
+
 TEST_F(MainWindowTest, WindowPositionIsRestoredAndStoredAgainWhenItChanges) {
   options.SaveWindowRect("Window", {40, 50, 640, 450});
   MainWindow& main = openWindow();

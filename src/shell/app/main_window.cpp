@@ -80,6 +80,16 @@ MainWindow::MainWindow(CopyDocument& document, std::time_t startTime, QWidget* p
       exitPending_ = true;
       closeWhenIdle();
     }
+    // A dialog left open (the editor, the preferences, a question) would
+    // keep its command from returning and the program from ending: it is
+    // dismissed as with Esc, unsaved changes with it. A run is left to stop
+    // at its next row, its status window with it.
+    if (exitPending_ && programStopRequested() && !document_.busy()) {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog && dialog->isVisible()) dialog->reject();
+      }
+    }
   });
   stateTimer_.start();
   updateCommandStates();

@@ -195,7 +195,7 @@ bool TableEndpoint::connect() {
   log_->AddLine("Connecting to " + dataSource_, Normal);
   if (!connection_.connect(dataSource_, userId_, password_)) return fail();
   // A connection made during the run's transaction joins it.
-  if (inTransaction_ && !connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF)) return fail();
+  if (inTransaction_ && !startConnectionTransaction()) return fail();
   return true;
 }
 
@@ -252,7 +252,7 @@ bool TableEndpoint::commitWhenDue() {
   if (maxBeforeCommit_ <= 0 || pendingChanges_ < maxBeforeCommit_) return true;
   pendingChanges_ = 0;
   if (!connection_.isConnected()) return true;
-  if (!connection_.transact(SQL_COMMIT)) return fail();
+  if (!commitConnection(true)) return fail();
   uncommitted_ = 0;
   return true;
 }
@@ -263,8 +263,7 @@ bool TableEndpoint::beginTransaction() {
   pendingChanges_ = 0;
   // A connection kept from an earlier run that refuses is closed; the next
   // statement connects anew (and reports what still fails).
-  if (connection_.isConnected() && !connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF))
-    disconnect();
+  if (connection_.isConnected() && !startConnectionTransaction()) disconnect();
   return true;
 }
 
@@ -274,7 +273,7 @@ bool TableEndpoint::endTransaction(bool success) {
   if (connection_.isConnected()) {
     if (!success) {
       rollBack();
-    } else if (connection_.transact(SQL_COMMIT)) {
+    } else if (commitConnection(false)) {
       uncommitted_ = 0;
     } else {
       log_->AddLine(odbcEnvironment().lastError(), Error);
@@ -287,13 +286,44 @@ bool TableEndpoint::endTransaction(bool success) {
   pendingChanges_ = 0;
   // Back to the driver's autocommit, so that nothing stays open in a
   // transaction until the next run; a connection that refuses is closed.
-  if (connection_.isConnected() && !connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON))
-    disconnect();
+  if (connection_.isConnected() && !leaveConnectionTransaction()) disconnect();
   return ok;
 }
 
+bool TableEndpoint::sqliteConnection() const {
+  return connection_.dbmsName().rfind("SQLite", 0) == 0;
+}
+
+bool TableEndpoint::executeOnConnection(const char* text) {
+  SqlRequest request;
+  request.text = text;
+  OdbcStatement statement;
+  return connection_.execute(request, statement);
+}
+
+bool TableEndpoint::startConnectionTransaction() {
+  if (sqliteConnection()) return executeOnConnection("BEGIN");
+  return connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
+}
+
+bool TableEndpoint::commitConnection(bool again) {
+  if (!sqliteConnection()) return connection_.transact(SQL_COMMIT);
+  return executeOnConnection("COMMIT") && (!again || executeOnConnection("BEGIN"));
+}
+
+bool TableEndpoint::rollBackConnection() {
+  if (sqliteConnection()) return executeOnConnection("ROLLBACK");
+  return connection_.transact(SQL_ROLLBACK);
+}
+
+bool TableEndpoint::leaveConnectionTransaction() {
+  // SQLite's transaction has ended with its COMMIT or ROLLBACK.
+  if (sqliteConnection()) return true;
+  return connection_.setOption(SQL_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
+}
+
 void TableEndpoint::rollBack() {
-  if (connection_.isConnected()) connection_.transact(SQL_ROLLBACK);
+  if (connection_.isConnected()) rollBackConnection();
   if (uncommitted_ > 0)
     log_->AddLine("Changes not committed to " + table_ + " in " + dataSource_ + " were rolled back",
                   Error);
@@ -322,7 +352,9 @@ void TableEndpoint::executeCommitStatement() {
 void TableEndpoint::commitPending() {
   if (pendingChanges_ <= 0) return;
   pendingChanges_ = 0;
-  if (connection_.isConnected() && connection_.transact(SQL_COMMIT)) uncommitted_ = 0;
+  if (connection_.isConnected() &&
+      (inTransaction_ ? commitConnection(true) : connection_.transact(SQL_COMMIT)))
+    uncommitted_ = 0;
 }
 
 bool TableEndpoint::loadColumns() {
@@ -685,8 +717,12 @@ bool TableEndpoint::tryRowIdentifier(const std::string& expression) {
   if (!connection_.execute(probe, statement)) {
     // A table without one (a SQLite table WITHOUT ROWID, a view). Inside a
     // transaction PostgreSQL refuses everything after a failed statement;
-    // nothing has been changed yet, so it is rolled back.
-    if (inTransaction_) connection_.transact(SQL_ROLLBACK);
+    // nothing has been changed yet, so it is rolled back (and, on SQLite,
+    // whose failed statement leaves the transaction as it was, begun anew).
+    if (inTransaction_) {
+      rollBackConnection();
+      if (sqliteConnection()) executeOnConnection("BEGIN");
+    }
     return false;
   }
   ColumnDescription d;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -320,6 +321,39 @@ TEST_P(FailureTest, LeavesOnlyCommittedBatchesAndTheNextRunConverges) {
   ASSERT_TRUE(engine_.runAll()) << engine_.transcript();
   EXPECT_EQ(image("k, name, x", "k"), "1|new 1|1\n2|new 2|2\n4|four|4");
 }
+
+// A SQLite target read step by step (StepAPI=1), as the README advises for
+// large tables: the walk reads the target on the connection that changes
+// it, and a batch committed in the middle of the walk leaves its cursor
+// reading on. A refused insert rolls back what was not committed.
+class SteppingTargetTest : public TargetTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SteppingTargetTest, CommitsBatchesMidWalkAndRollsBackTheRest) {
+  const int maxBeforeCommit = GetParam();
+  useTarget(DatabaseKind::SQLite);
+  {
+    std::ofstream ini(folder_.odbcIni(), std::ios::app);
+    ini << "[" << target_.dsn << "_step]\nDriver=SQLite3\nDatabase=" << folder_.file("b.db")
+        << "\nTimeout=5000\nStepAPI=1\n\n";
+  }
+  target_.dsn += "_step";
+  create("k INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL",
+         "(1, 'new 1'), (2, 'new 2'), (3, 'new 3'), (4, 'new 4'), (9, NULL)",
+         "(1, 'old 1'), (2, 'old 2'), (3, 'old 3'), (4, 'old 4'), (5, 'five')",
+         "k INTEGER, name VARCHAR(20)");
+  const std::string before = image("k, name", "k");
+  engine_.option("MaxBeforeCommit=" + std::to_string(maxBeforeCommit));
+  ASSERT_TRUE(load("UPDATE=KEYS", "  COPY 'k' KEY=YES\n  COPY 'name'\n")) << engine_.transcript();
+  EXPECT_FALSE(engine_.runAll()) << engine_.transcript();
+  // Batches of two: four updates committed, the delete of 5 rolled back.
+  EXPECT_EQ(image("k, name", "k"),
+            maxBeforeCommit == 0 ? before : "1|new 1\n2|new 2\n3|new 3\n4|new 4\n5|five");
+  ASSERT_EQ(execSql(source_, {"UPDATE a SET name = 'nine' WHERE k = 9"}), "");
+  ASSERT_TRUE(engine_.runAll()) << engine_.transcript();
+  EXPECT_EQ(image("k, name", "k"), "1|new 1\n2|new 2\n3|new 3\n4|new 4\n9|nine");
+}
+
+INSTANTIATE_TEST_SUITE_P(MaxBeforeCommit, SteppingTargetTest, ::testing::Values(0, 2));
 
 // The SQLite driver leaves foreign keys unchecked; a refused delete on SQLite
 // is in RefusedStatementTest.

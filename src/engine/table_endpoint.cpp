@@ -128,6 +128,8 @@ TableEndpoint::TableEndpoint() {
   // Every failure of a copy run is written to the log; a box would stop an
   // unattended run until someone answered it.
   connection_.silent = true;
+  // A run ends its transaction at the first failed change.
+  connection_.rollBackTransactionOnError = true;
 }
 
 TableEndpoint::~TableEndpoint() {

@@ -1,5 +1,6 @@
 #include "odbc/odbc.h"
 
+#include <odbcinst.h>
 #include <sqlext.h>
 
 #include <algorithm>
@@ -33,6 +34,39 @@ SQLCHAR* sqlText(const std::string& text) {
 SQLINTEGER sqlLength(const std::string& text) {
   return static_cast<SQLINTEGER>(
       std::min<size_t>(text.size(), std::numeric_limits<SQLINTEGER>::max()));
+}
+
+std::string profileString(const std::string& section, const char* key, const char* file) {
+  char value[1024] = {};
+  if (SQLGetPrivateProfileString(section.c_str(), key, "", value, sizeof value, file) <= 0)
+    return {};
+  return value;
+}
+
+// The connection string that opens the data source with psqlODBC's rollback
+// of the whole transaction on an error, or empty where that does not apply:
+// another driver, a DSN that sets its own level, or a name or credential
+// that a connection string could not carry unquoted.
+std::string transactionRollbackConnectString(const std::string& dataSource,
+                                             const std::string& userId,
+                                             const std::string& password) {
+  std::string library = profileString(dataSource, "Driver", "odbc.ini");
+  // The DSN names a registered driver or gives its library.
+  if (!library.empty() && library.find('/') == std::string::npos) {
+    std::string registered = profileString(library, "Driver", "odbcinst.ini");
+    if (!registered.empty()) library = registered;
+  }
+  const std::string::size_type slash = library.rfind('/');
+  if (library.find("psqlodbc", slash == std::string::npos ? 0 : slash) == std::string::npos)
+    return {};
+  if (!profileString(dataSource, "Protocol", "odbc.ini").empty()) return {};
+  for (const std::string* text : {&dataSource, &userId, &password}) {
+    if (text->find_first_of(";{}") != std::string::npos) return {};
+    if (!text->empty() && (text->front() == ' ' || text->back() == ' ')) return {};
+  }
+  // Level 1 of "Protocol": roll back the transaction; the version before it
+  // is not used by current drivers.
+  return "DSN=" + dataSource + ";UID=" + userId + ";PWD=" + password + ";Protocol=7.4-1";
 }
 
 std::string bufferText(const SQLCHAR* buffer, size_t capacity) {
@@ -219,8 +253,19 @@ bool OdbcConnection::connect(const std::string& dataSource, const std::string& u
     handle_.reset();
     return false;
   }
-  rc = SQLConnect(handle_.get(), sqlText(dataSource), SQL_NTS, sqlText(userId), SQL_NTS,
-                  sqlText(password), SQL_NTS);
+  const std::string connectString =
+      rollBackTransactionOnError ? transactionRollbackConnectString(dataSource, userId, password)
+                                 : std::string();
+  rc = SQL_ERROR;
+  if (!connectString.empty()) {
+    rc = SQLDriverConnect(handle_.get(), nullptr, sqlText(connectString), SQL_NTS, nullptr, 0,
+                          nullptr, SQL_DRIVER_NOPROMPT);
+  }
+  // Where the string does not connect, the plain connect reports why.
+  if (!SQL_SUCCEEDED(rc)) {
+    rc = SQLConnect(handle_.get(), sqlText(dataSource), SQL_NTS, sqlText(userId), SQL_NTS,
+                    sqlText(password), SQL_NTS);
+  }
   if (!env.check(rc, handle_.get(), SQL_NULL_HSTMT, silent)) {
     SQLDisconnect(handle_.get());
     handle_.reset();

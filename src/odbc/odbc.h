@@ -234,6 +234,14 @@ class OdbcConnection {
   // that call SQLFetch themselves.
   bool integersAsText = true;
 
+  // Set by callers that end their transaction at its first failed statement
+  // (a copy run). psqlODBC, unless its DSN sets a level of rollback on errors
+  // ("Protocol"), wraps every statement inside a transaction in a savepoint so
+  // that a failed statement alone is undone: one more round trip for every
+  // statement. Such a connection asks it to undo the whole transaction on an
+  // error instead (as the caller does anyway); other drivers are unaffected.
+  bool rollBackTransactionOnError = false;
+
   bool setAccessMode = false;
   bool setLoginTimeout = false;
   bool autocommit = false;

@@ -31,6 +31,9 @@ namespace {
 constexpr std::size_t kBlockBytes = 64 * 1024;
 // A lookup reads this much of a record at once.
 constexpr std::size_t kProbeBytes = 4096;
+// Blocks of the file kept for reading; a lookup refills one when it reads a
+// record less than a block ahead of one of them or of a recent lookup read.
+constexpr std::size_t kCacheBlocks = 8;
 // Growing the slot table reads and rewrites the file in blocks of this size.
 constexpr std::size_t kRehashBlockBytes = 1024 * 1024;
 
@@ -298,18 +301,23 @@ bool TemporaryFile::create(const std::string& path, std::int32_t tableBytes,
     recordBuffer_.assign(static_cast<std::size_t>(bufferBytes), 0);
     pending_.clear();
     pending_.reserve(kBlockBytes);
-    cache_.assign(std::max(kBlockBytes, static_cast<std::size_t>(bufferBytes)), 0);
+    blocks_.assign(kCacheBlocks, CacheBlock{});
+    for (CacheBlock& block : blocks_) {
+      block.bytes.assign(std::max(kBlockBytes, static_cast<std::size_t>(bufferBytes)), 0);
+    }
   } catch (const std::bad_alloc&) {
     slots_ = {};
     recordBuffer_ = {};
     pending_ = {};
-    cache_ = {};
+    blocks_ = {};
     lastError_ = "Not enough memory for the temporary file's hash table and record buffer";
     failed_ = true;
     return false;
   }
   endOffset_ = readOffset_ = flushedEnd_ = 4;
-  cacheStart_ = cacheLength_ = 0;
+  recentProbes_ = {};
+  nextProbe_ = 0;
+  blockUses_ = 0;
   bufferedRecord_ = 0;
   lastSlot_ = recordCount_ = maxProbe_ = 0;
   totalProbes_ = lookups_ = 0;
@@ -457,7 +465,7 @@ std::uint32_t TemporaryFile::insert(bool debug) {
   lastSlot_ = slot;
   putU32(record + 12, slots_[static_cast<std::size_t>(slot)]);
 
-  if (pending_.size() + static_cast<std::size_t>(total) > kBlockBytes && !flush()) {
+  if (pending_.size() + static_cast<std::size_t>(total) > kBlockBytes && !writePending()) {
     return refuse(Refusal::WriteFailed, lastError_);
   }
   if (static_cast<std::size_t>(total) > kBlockBytes) {
@@ -479,7 +487,9 @@ std::uint32_t TemporaryFile::insert(bool debug) {
   return offset;
 }
 
-bool TemporaryFile::flush() {
+bool TemporaryFile::flush() { return writePending() && writeBackCache(); }
+
+bool TemporaryFile::writePending() {
   if (broken_) return false;
   if (pending_.empty()) return true;
   if (!writeAt(flushedEnd_, pending_.data(), pending_.size())) {
@@ -509,6 +519,82 @@ bool TemporaryFile::writeAt(std::uint64_t offset, const char* bytes, std::size_t
   return true;
 }
 
+bool TemporaryFile::writeBack(CacheBlock& block) {
+  if (!block.dirty) return true;
+  block.dirty = false;
+  if (!writeAt(block.start, block.bytes.data(), block.length)) {
+    // A record whose mark did not reach the file would read back as new.
+    broken_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool TemporaryFile::writeBackCache() {
+  if (broken_) return false;
+  for (CacheBlock& block : blocks_) {
+    if (!writeBack(block)) return false;
+  }
+  return true;
+}
+
+void TemporaryFile::dropCache() {
+  for (CacheBlock& block : blocks_) block.length = 0;
+}
+
+TemporaryFile::CacheBlock* TemporaryFile::blockHolding(std::uint64_t offset, std::size_t count) {
+  for (CacheBlock& block : blocks_) {
+    if (block.length > 0 && offset >= block.start &&
+        offset + count <= std::uint64_t{block.start} + block.length) {
+      return &block;
+    }
+  }
+  return nullptr;
+}
+
+// Reads the bytes from offset into the least recently used block. A block
+// that overlaps them is written back and dropped first, so no byte of the file
+// is ever held twice.
+TemporaryFile::CacheBlock* TemporaryFile::fillBlock(std::uint32_t offset) {
+  CacheBlock* victim = &blocks_.front();
+  for (CacheBlock& block : blocks_) {
+    if (block.length == 0 || block.lastUse < victim->lastUse) victim = &block;
+    if (block.length == 0) break;
+  }
+  const std::size_t want = std::min<std::size_t>(victim->bytes.size(), endOffset_ - offset);
+  for (CacheBlock& block : blocks_) {
+    const bool overlaps = block.length > 0 && block.start < std::uint64_t{offset} + want &&
+                          offset < std::uint64_t{block.start} + block.length;
+    if (overlaps || &block == victim) {
+      if (!writeBack(block)) return nullptr;
+      block.length = 0;
+    }
+  }
+  std::size_t got = 0;
+  if (!readBytes(offset, victim->bytes.data(), want, &got)) return nullptr;
+  victim->start = offset;
+  victim->length = static_cast<std::uint32_t>(got);
+  return victim;
+}
+
+// True when a lookup's record lies less than a block ahead of a cached block
+// or of a recent lookup read: a target walked in the order its rows were
+// spooled (tables read by their key usually are) reads the file forward, in
+// as many streams as the chains interleave.
+bool TemporaryFile::followsAStream(std::uint32_t offset) const {
+  const std::uint64_t reach = blocks_.front().bytes.size();
+  for (const CacheBlock& block : blocks_) {
+    if (block.length > 0 && offset >= block.start &&
+        offset < std::uint64_t{block.start} + block.length + reach) {
+      return true;
+    }
+  }
+  for (std::uint32_t probe : recentProbes_) {
+    if (probe != 0 && offset > probe && offset - probe < reach) return true;
+  }
+  return false;
+}
+
 bool TemporaryFile::readBytes(std::uint64_t offset, char* into, std::size_t count,
                               std::size_t* got) {
   *got = 0;
@@ -533,10 +619,13 @@ bool TemporaryFile::readFailure(std::uint32_t offset, const std::string& reason)
   return false;
 }
 
-// Reads the record at offset into the record buffer: a lookup reads the record
-// itself, a sequential read takes whole blocks through the cache.
+// Reads the record at offset into the record buffer. A sequential read takes
+// whole blocks through the cache. A lookup takes the record from the cache
+// when a block holds it, refills a block from it when it follows a stream of
+// reads (see followsAStream), and otherwise reads the record alone, so that
+// lookups in no order read no more than they need.
 bool TemporaryFile::readRecord(std::uint32_t offset, bool sequential) {
-  if (!flush()) {
+  if (!writePending()) {
     failed_ = true;
     return false;
   }
@@ -545,32 +634,41 @@ bool TemporaryFile::readRecord(std::uint32_t offset, bool sequential) {
   }
   const std::size_t available = std::min<std::size_t>(
       {endOffset_ - offset, recordBuffer_.size(), static_cast<std::size_t>(longestRecord_)});
+  CacheBlock* block = blockHolding(offset, available);
+  if (!block && (sequential || followsAStream(offset))) {
+    block = fillBlock(offset);
+    if (!block) return readFailure(offset, lastError_);
+  }
+  if (!sequential) {
+    recentProbes_[nextProbe_] = offset;
+    nextProbe_ = (nextProbe_ + 1) % recentProbes_.size();
+  }
   std::size_t got = 0;
-  if (sequential) {
-    const std::uint64_t cacheEnd = std::uint64_t{cacheStart_} + cacheLength_;
-    if (offset < cacheStart_ || offset + std::uint64_t{available} > cacheEnd) {
-      cacheLength_ = 0;
-      std::size_t want = std::min<std::size_t>(cache_.size(), endOffset_ - offset);
-      if (!readBytes(offset, cache_.data(), want, &got)) return readFailure(offset, lastError_);
-      cacheStart_ = offset;
-      cacheLength_ = static_cast<std::uint32_t>(got);
-    }
-    got = std::min<std::size_t>(available, cacheStart_ + std::uint64_t{cacheLength_} - offset);
-    std::memcpy(recordBuffer_.data(), cache_.data() + (offset - cacheStart_), got);
-  } else {
-    // Most records are short: the first read takes the header and usually all
-    // of the record, a second read only the rest of a long one.
-    if (!readBytes(offset, recordBuffer_.data(), std::min(available, kProbeBytes), &got)) {
+  if (block) {
+    block->lastUse = ++blockUses_;
+    got = std::min<std::size_t>(available, block->start + std::uint64_t{block->length} - offset);
+    std::memcpy(recordBuffer_.data(), block->bytes.data() + (offset - block->start), got);
+    return checkRecord(offset, static_cast<std::int32_t>(got));
+  }
+  // Marks not yet written must not be read around.
+  for (CacheBlock& other : blocks_) {
+    if (other.dirty && other.length > 0 && offset < std::uint64_t{other.start} + other.length &&
+        offset + std::uint64_t{available} > other.start && !writeBack(other)) {
       return readFailure(offset, lastError_);
     }
-    const std::size_t total = got >= kHeaderBytes ? getU32(recordBuffer_.data() + 4) : 0;
-    if (total > got && total <= available) {
-      std::size_t rest = 0;
-      if (!readBytes(offset + got, recordBuffer_.data() + got, total - got, &rest)) {
-        return readFailure(offset, lastError_);
-      }
-      got += rest;
+  }
+  // Most records are short: the first read takes the header and usually all
+  // of the record, a second read only the rest of a long one.
+  if (!readBytes(offset, recordBuffer_.data(), std::min(available, kProbeBytes), &got)) {
+    return readFailure(offset, lastError_);
+  }
+  const std::size_t total = got >= kHeaderBytes ? getU32(recordBuffer_.data() + 4) : 0;
+  if (total > got && total <= available) {
+    std::size_t rest = 0;
+    if (!readBytes(offset + got, recordBuffer_.data() + got, total - got, &rest)) {
+      return readFailure(offset, lastError_);
     }
+    got += rest;
   }
   return checkRecord(offset, static_cast<std::int32_t>(got));
 }
@@ -819,7 +917,7 @@ bool TemporaryFile::grow() {
     offset += static_cast<std::uint32_t>(used);
   }
   // Cached bytes and the buffered record hold the old links.
-  cacheLength_ = 0;
+  dropCache();
   bufferedRecord_ = 0;
   return true;
 }
@@ -952,17 +1050,22 @@ bool TemporaryFile::writeStatus(std::uint32_t offset) {
     lastError_ = "No record status is attached to the temporary file";
     return false;
   }
-  if (!flush()) return false;
+  if (!writePending()) return false;
   if (offset < 4 || offset >= endOffset_ || endOffset_ - offset < kHeaderBytes) {
     lastError_ =
         "Temporary file '" + path_ + "' holds no record at offset " + std::to_string(offset);
     return false;
   }
+  CacheBlock* block = blockHolding(offset, 4);
   if (offset != bufferedRecord_) {
     char magic[2];
-    std::size_t got = 0;
-    if (!readBytes(offset, magic, sizeof magic, &got) || got != sizeof magic ||
-        getU16(magic) != kRecordMagic) {
+    std::size_t got = sizeof magic;
+    if (block) {
+      std::memcpy(magic, block->bytes.data() + (offset - block->start), sizeof magic);
+    } else if (!readBytes(offset, magic, sizeof magic, &got)) {
+      got = 0;
+    }
+    if (got != sizeof magic || getU16(magic) != kRecordMagic) {
       lastError_ =
           "Temporary file '" + path_ + "' holds no record at offset " + std::to_string(offset);
       return false;
@@ -970,22 +1073,36 @@ bool TemporaryFile::writeStatus(std::uint32_t offset) {
   }
   char status[2];
   putU16(status, static_cast<std::uint16_t>(*statusWord_));
+  if (offset == bufferedRecord_) std::memcpy(recordBuffer_.data() + 2, status, 2);
+  if (block) {
+    // Written with the block when it leaves the cache or is flushed: a walk in
+    // spool order marks a block of records with one write.
+    std::memcpy(block->bytes.data() + (offset - block->start) + 2, status, 2);
+    block->dirty = true;
+    return true;
+  }
+  // A status word on the edge of a block is written at once and kept current
+  // in the block, whose write-back would otherwise undo it.
+  for (CacheBlock& edge : blocks_) {
+    for (std::uint64_t at = offset + 2; at < std::uint64_t{offset} + 4; ++at) {
+      if (edge.length > 0 && at >= edge.start && at < std::uint64_t{edge.start} + edge.length) {
+        edge.bytes[at - edge.start] = status[at - offset - 2];
+      }
+    }
+  }
   if (!writeAt(std::uint64_t{offset} + 2, status, sizeof status)) {
     // A record whose mark did not reach the file would read back as new.
     broken_ = true;
     return false;
-  }
-  if (offset == bufferedRecord_) std::memcpy(recordBuffer_.data() + 2, status, 2);
-  if (offset >= cacheStart_ &&
-      std::uint64_t{offset} + 4 <= std::uint64_t{cacheStart_} + cacheLength_) {
-    std::memcpy(cache_.data() + (offset - cacheStart_) + 2, status, 2);
   }
   return true;
 }
 
 bool TemporaryFile::writeStatusOfEqualKeys(std::uint32_t found) {
   failed_ = false;
-  if (!readRecord(found, false)) return false;
+  // Right after its lookup the found record is still in the buffer: only the
+  // older records of its chain need reading.
+  if (found != bufferedRecord_ && !readRecord(found, false)) return false;
   std::uint32_t current = getU32(recordBuffer_.data() + 12);
   // Links only ever point to earlier offsets (checked when a record is read),
   // so the walk ends.
@@ -1015,8 +1132,8 @@ void TemporaryFile::destroy() {
   slots_ = {};
   recordBuffer_ = {};
   pending_ = {};
-  cache_ = {};
-  cacheStart_ = cacheLength_ = 0;
+  blocks_ = {};
+  recentProbes_ = {};
   bufferedRecord_ = 0;
   endOffset_ = readOffset_ = flushedEnd_ = 4;
   statusWord_ = nullptr;

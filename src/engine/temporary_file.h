@@ -15,6 +15,13 @@
 // table places keys that are not all integers by a hash that spreads them
 // (see hashOf); at the initial size every key has its classic slot.
 //
+// Reads go through a few 64 KiB blocks of the file kept in memory: sequential
+// reads, and lookups that read forward from earlier reads (a target walked in
+// the order its rows were spooled), take whole blocks; other lookups read the
+// record alone. A status mark made in a cached block reaches the file with
+// the block, so marking the records of a walk costs one write per block
+// instead of one per record.
+//
 // File layout (all integers little-endian):
 //   offset 0: file magic 2356318, 4 bytes; then the records back to back.
 //   record:   0 magic 3579 (2) | 2 status (2) | 4 total length (4) |
@@ -33,6 +40,7 @@
 // lastError(). Debug lines go to the program log through DebugLine, only when
 // the caller passes debug and the log has its debug output switched on.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -121,8 +129,8 @@ class TemporaryFile {
   // its chains are then only partly relinked.
   std::uint32_t insert(bool debug);
 
-  // Writes every record collected so far. False (and failed()) when the file
-  // could not be written.
+  // Writes every record collected so far and every status mark not yet
+  // written. False (and failed()) when the file could not be written.
   bool flush();
 
   // offset 0: finds the newest record whose key equals the current key field
@@ -140,8 +148,12 @@ class TemporaryFile {
   void rewind() { readOffset_ = 4; }
   bool atEnd() const { return readOffset_ >= endOffset_; }
 
-  // Writes the attached status word into the record at offset. False when no
-  // status is attached, the offset holds no record, or the write fails.
+  // Writes the attached status word into the record at offset. A record
+  // whose bytes the read cache holds is marked there, and the file gets the
+  // mark when that block leaves the cache or at flush(); every read of the
+  // object sees it at once. False when no status is attached, the offset
+  // holds no record, or the write fails; a deferred write that fails breaks
+  // the file like a failed insert.
   bool writeStatus(std::uint32_t offset);
 
   // After a lookup found the record at `found`: writes the attached status
@@ -200,6 +212,23 @@ class TemporaryFile {
   bool keysEqual(bool debug) const;
   std::uint32_t refuse(Refusal why, std::string message);
   bool writeAt(std::uint64_t offset, const char* bytes, std::size_t count);
+  bool writePending();
+
+  // A block of the file kept for reading; dirty when status marks were made
+  // in it that the file does not have yet.
+  struct CacheBlock {
+    std::vector<char> bytes;
+    std::uint32_t start = 0;
+    std::uint32_t length = 0;  // 0: holds nothing
+    bool dirty = false;
+    std::uint64_t lastUse = 0;
+  };
+  bool writeBack(CacheBlock& block);
+  bool writeBackCache();
+  void dropCache();
+  CacheBlock* blockHolding(std::uint64_t offset, std::size_t count);
+  CacheBlock* fillBlock(std::uint32_t offset);
+  bool followsAStream(std::uint32_t offset) const;
   bool readRecord(std::uint32_t offset, bool sequential);
   bool readBytes(std::uint64_t offset, char* into, std::size_t count, std::size_t* got);
   bool checkRecord(std::uint32_t offset, std::int32_t available);
@@ -238,10 +267,12 @@ class TemporaryFile {
   // Records not yet written start at flushedEnd_ and lie in pending_.
   std::uint32_t flushedEnd_ = 4;
   std::vector<char> pending_;
-  // Bytes of the file from cacheStart_, kept for sequential reading.
-  std::vector<char> cache_;
-  std::uint32_t cacheStart_ = 0;
-  std::uint32_t cacheLength_ = 0;
+  // Blocks for sequential reading and for lookups that move forward through
+  // the file, and the offsets of the latest lookup reads.
+  std::vector<CacheBlock> blocks_;
+  std::uint64_t blockUses_ = 0;
+  std::array<std::uint32_t, 8> recentProbes_{};
+  std::size_t nextProbe_ = 0;
   // Offset of the record now in recordBuffer_, 0 when none.
   std::uint32_t bufferedRecord_ = 0;
 

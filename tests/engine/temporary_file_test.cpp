@@ -295,6 +295,7 @@ TEST_F(TemporaryFileTest, LastInsertedOfEqualKeysWinsAndMatchedStatusIsWrittenBa
 
   status_ = 2;
   ASSERT_TRUE(file.writeStatus(second));
+  ASSERT_TRUE(file.flush());
   const std::vector<unsigned char> bytes = readFileBytes(file.path());
   EXPECT_EQ(bytes[second + 2], 2);
   EXPECT_EQ(bytes[first + 2], 1);
@@ -310,6 +311,46 @@ TEST_F(TemporaryFileTest, LastInsertedOfEqualKeysWinsAndMatchedStatusIsWrittenBa
   EXPECT_EQ(data_.value(), "first");
   EXPECT_EQ(file.lookup(first + 1, false), 0u);
   EXPECT_TRUE(file.failed());
+}
+
+// A target walked in spool order marks its records through the read cache; a
+// walk in the other order reads each record alone. Either way every read sees
+// every mark at once, and the file has them all after flush.
+TEST_F(TemporaryFileTest, MarksMadeInAnyOrderAreReadBackAndReachTheFile) {
+  TemporaryFile file;
+  createKeyed(file);
+  // About 8 cache blocks of records, so that lookups in order cross blocks
+  // and records straddle their edges.
+  std::vector<std::uint32_t> offsets;
+  for (int i = 0; i < 5000; ++i) {
+    offsets.push_back(put(file, "K" + std::to_string(i), std::string(20 + i % 40, 'd')));
+    ASSERT_NE(offsets.back(), 0u) << file.lastError();
+  }
+  const auto mark = [&](int i, std::int16_t status) {
+    key_.text("K" + std::to_string(i));
+    ASSERT_EQ(file.lookup(0, false), offsets[i]) << i << ": " << file.lastError();
+    status_ = status;
+    ASSERT_TRUE(file.writeStatus(offsets[i])) << file.lastError();
+  };
+  for (int i = 0; i < 5000; i += 2) mark(i, 2);               // in spool order
+  for (int i = 4999; i >= 0; i -= 3) mark(i, i % 2 ? 3 : 4);  // backwards
+  const auto expected = [](int i) -> int {
+    return i % 3 == 4999 % 3 ? (i % 2 ? 3 : 4) : (i % 2 ? 1 : 2);
+  };
+
+  for (int i = 0; i < 5000; i += 7) {
+    key_.text("K" + std::to_string(i));
+    ASSERT_EQ(file.lookup(0, false), offsets[i]);
+    EXPECT_EQ(status_, expected(i)) << "lookup of " << i;
+  }
+  file.rewind();
+  for (int i = 0; i < 5000; ++i) {
+    ASSERT_EQ(file.readNext(false), offsets[i]) << file.lastError();
+    EXPECT_EQ(status_, expected(i)) << "sequential read of " << i;
+  }
+  ASSERT_TRUE(file.flush());
+  const std::vector<unsigned char> bytes = readFileBytes(file.path());
+  for (int i = 0; i < 5000; ++i) EXPECT_EQ(bytes[offsets[i] + 2], expected(i)) << "file, " << i;
 }
 
 struct CompareCase {

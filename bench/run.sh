@@ -39,6 +39,12 @@
 #                             default 55433 (55434 with KESTREL_BENCH_DURABLE=0)
 #   KESTREL_BENCH_PG_DIR      its data folder, default
 #                             $TMPDIR/kestrel-bench-pg-fsync-on (or -off)
+#   KESTREL_BENCH_PROFILE     a folder: the read limit and the kestrel
+#                             replication with 3% differences run once more,
+#                             untimed, under perf record; the flat profile of
+#                             each (perf report by library and function) is
+#                             written there as DB-N-WHAT.txt (needs perf,
+#                             Debian's linux-perf)
 #
 # Exit status 0 when every measurement that is available ran and left the
 # target equal to the source, 1 otherwise.
@@ -60,6 +66,7 @@ fi
 PG_PORT=${KESTREL_BENCH_PG_PORT:-$PG_DEFAULT_PORT}
 PG_DIR=${KESTREL_BENCH_PG_DIR:-${TMPDIR:-/tmp}/kestrel-bench-pg-fsync-$PG_FSYNC}
 ROW_COMMIT_MAX=${KESTREL_BENCH_ROW_COMMIT_MAX:-1000000000}
+PROFILE_DIR=${KESTREL_BENCH_PROFILE:-}
 TEN_MILLION=${KESTREL_BENCH_10M:-0}
 PG_USER=kestrel
 PG_PASSWORD=kestrel_pw
@@ -77,6 +84,11 @@ if [ "${KESTREL_BENCH_SKIP_SETUP:-0}" != 1 ]; then
   "$ROOT/scripts/setup.sh"
 fi
 [ -x /usr/bin/time ] || die "/usr/bin/time is missing (scripts/setup.sh installs it)"
+if [ -n "$PROFILE_DIR" ]; then
+  command -v perf >/dev/null || die "KESTREL_BENCH_PROFILE needs perf (apt-get install linux-perf)"
+  mkdir -p "$PROFILE_DIR"
+  PROFILE_DIR=$(cd "$PROFILE_DIR" && pwd)
+fi
 
 if [ "${KESTREL_BENCH_SKIP_BUILD:-0}" != 1 ]; then
   if [ ! -f "$BUILD/build.ninja" ] && [ ! -f "$BUILD/Makefile" ]; then
@@ -390,6 +402,7 @@ measure() {
     log "$DB $n $label run $rep: ${times[-1]} s, ${r} kB"
   done
   [ "$status" = ok ] || FAILURES=$((FAILURES + 1))
+  if [ "$status" = ok ]; then profile "$n" "$label" "$prepare" "$@"; fi
   local stats="- - -"
   if [ "${#times[@]}" -gt 0 ]; then
     stats=$(printf '%s\n' "${times[@]}" | sort -g | awk '
@@ -400,6 +413,36 @@ measure() {
   # shellcheck disable=SC2086
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$DB" "$n" "$label" "$status" \
     "${#times[@]}" $stats "$rss" "$notes" >>"$ROWS_FILE"
+}
+
+# The 10,000,000-row target is restored once, before its only timed run.
+restore_for_profile() { [ "${PROFILING:-0}" = 0 ] || restore_target "$1"; }
+
+# profile N LABEL PREPARE command...: with KESTREL_BENCH_PROFILE, one more run
+# of the read limit or the 3% replication under perf record (sampled, so the
+# program runs at nearly its own speed), reported by library and function.
+profile() {
+  local n=$1 label=$2 prepare=$3 name
+  shift 3
+  case $label in
+    "read limit"*) name=read-limit ;;
+    "kestrel replication, 3% differ") name=replication-3pct ;;
+    *) return 0 ;;
+  esac
+  [ -n "$PROFILE_DIR" ] || return 0
+  [ "$prepare" = - ] || PROFILING=1 $prepare "$n"
+  local data=$WORK/perf.data report=$PROFILE_DIR/$DB-$n-$name.txt
+  if perf record -F 499 -o "$data" -- "$@" >/dev/null 2>"$WORK/perf.err"; then
+    {
+      echo "# $DB, $n rows, $label: perf record -F 499, perf report by library and function"
+      perf report -i "$data" --stdio --no-children --sort dso,sym --percent-limit 0.3 2>/dev/null |
+        grep -v '^#' | grep -v '^$'
+    } >"$report"
+    log "$DB $n $label: profile in $report"
+  else
+    log "$DB $n $label: perf record failed: $(tail -n 1 "$WORK/perf.err")"
+  fi
+  rm -f "$data"
 }
 
 not_available() {  # not_available N LABEL REASON
@@ -517,7 +560,8 @@ if [ "$TEN_MILLION" = 1 ] && [[ " $DATABASES " == *" sqlite "* ]] && [ "$KESTREL
   measure "$n" "read limit (odbc_read_limit)" - - -- \
     "$BIN/odbc_read_limit" "$DSN" "$DB_USER" "$DB_PASSWORD" "bench_src_$n" "bench_dst_$n"
   write_kestrel_script "$n" replicate "$WORK/replicate_$n.txt"
-  measure "$n" "kestrel replication, 3% differ" - "bench_dst_$n" -- \
+  # The target was restored above; only a profile run needs it restored again.
+  measure "$n" "kestrel replication, 3% differ" restore_for_profile "bench_dst_$n" -- \
     "${KESTREL_BATCH[@]}" "ScriptFile=$WORK/replicate_$n.txt"
   drop_tables "$n"
   SIZES="$SIZES $n (SQLite)"

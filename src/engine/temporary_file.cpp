@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -125,17 +124,6 @@ std::int64_t hashedNumber(double x) {
   if (x > 1e-7 && x < 1) x = 1 / x;
   if (!(x < 9223372036854775808.0)) return std::numeric_limits<std::int64_t>::min();
   return static_cast<std::int64_t>(x);
-}
-
-bool isCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-locale_t cLocale() {
-  static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return locale;
 }
 
 // "%30.15f" with the leading blanks removed, at most 98 characters, trailing

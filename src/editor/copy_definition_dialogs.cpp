@@ -221,10 +221,11 @@ CopyEndpointDialog::CopyEndpointDialog(Paragraph& paragraph, int commandId, Para
   setWindowTitle(isFrom() ? "Copy FROM definition" : "Copy TO definitions");
   setModal(true);
 
+  // Made in the order they stand, which is the order Tab visits them.
+  source_ = dataSourceCombo("sourceCombo", this);
   userid_ = lineEdit("useridEdit", this);
   password_ = lineEdit("passwordEdit", this);
   password_->setEchoMode(QLineEdit::Password);
-  source_ = dataSourceCombo("sourceCombo", this);
   format_ = new QComboBox(this);
   format_->setObjectName("formatCombo");
   for (const DatabaseFormatPreset& preset : presets_) format_->addItem(qtText(preset.name));
@@ -469,10 +470,11 @@ BrowseOdbcDialog::BrowseOdbcDialog(ParameterFile& options, const std::string& so
   setWindowTitle("Browse ODBC definitions");
   setModal(true);
 
+  // Made in the order they stand, which is the order Tab visits them.
+  source_ = dataSourceCombo("sourceCombo", this);
   userid_ = lineEdit("useridEdit", this);
   password_ = lineEdit("passwordEdit", this);
   password_->setEchoMode(QLineEdit::Password);
-  source_ = dataSourceCombo("sourceCombo", this);
   qualifierMask_ = lineEdit("qualifierMaskEdit", this);
   creatorMask_ = lineEdit("creatorMaskEdit", this);
   tableMask_ = lineEdit("tableMaskEdit", this);

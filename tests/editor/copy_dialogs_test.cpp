@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -399,6 +400,36 @@ TEST_F(CopyDialogTest, NewSidesStartWithDisconnectAndSimpleCopyAndGoInScriptOrde
     CopyEndpointDialog dialog(copy, c::From, options);
     EXPECT_FALSE(control<QCheckBox>(&dialog, "simpleCopyCheck")->isChecked());
   }
+}
+
+// The names of the controls that Tab visits, from the one that has the focus
+// when the dialog opens, separated by blanks.
+std::string tabOrder(QWidget* dialog, int count) {
+  QStringList names;
+  for (int i = 0; i < count; ++i) {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || focused->window() != dialog) break;
+    // An editable combo box hands the focus to its unnamed line edit.
+    while (focused->objectName().isEmpty() && focused->parentWidget() != dialog) {
+      focused = focused->parentWidget();
+    }
+    names << focused->objectName();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  return names.join(' ').toStdString();
+}
+
+TEST_F(CopyDialogTest, TabVisitsTheLoginFieldsInTheOrderTheyStand) {
+  Paragraph& copy = addParagraph(list, kCopyKind, "C");
+  const std::string login = "sourceCombo useridEdit passwordEdit formatCombo";
+  for (int side : {c::From, c::To}) {
+    CopyEndpointDialog dialog(copy, side, options);
+    open(dialog);
+    EXPECT_EQ(tabOrder(&dialog, 4), login) << side;
+  }
+  BrowseOdbcDialog browse(options, "src", "", "");
+  open(browse);
+  EXPECT_EQ(tabOrder(&browse, 4), "sourceCombo useridEdit passwordEdit qualifierMaskEdit");
 }
 
 // ---------------------------------------------------------------------------

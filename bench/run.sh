@@ -355,7 +355,7 @@ ROWS_FILE=$WORK/rows.tsv
 FAILURES=0
 
 # measure N LABEL PREPARE CHECK -- command...
-# Runs the command REPS times under /usr/bin/time -v, calling PREPARE (untimed)
+# Runs the command REPS times under /usr/bin/time -v, calling PREPARE and sync (untimed)
 # before each run, and CHECK (a table name whose contents must then equal the
 # source, or "-") after the first run. Appends one line to ROWS_FILE:
 # db, N, label, status, median, min, max, peak RSS kB, notes.
@@ -365,6 +365,9 @@ measure() {
   local times=() rss=0 notes='' status=ok rep out=$WORK/out.txt err=$WORK/err.txt tv=$WORK/time.txt
   for ((rep = 1; rep <= REPS; rep++)); do
     [ "$prepare" = - ] || $prepare "$n"
+    # The gigabytes that generating and restoring wrote would otherwise still be
+    # going to the disk during the run, and its commit would wait behind them.
+    sync
     local t0 t1 rc=0
     t0=$(date +%s%N)
     /usr/bin/time -v -o "$tv" "$@" >"$out" 2>"$err" || rc=$?

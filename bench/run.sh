@@ -418,22 +418,19 @@ measure() {
     "${#times[@]}" $stats "$rss" "$notes" >>"$ROWS_FILE"
 }
 
-# The 10,000,000-row target is restored once, before its only timed run.
-restore_for_profile() { [ "${PROFILING:-0}" = 0 ] || restore_target "$1"; }
-
 # profile N LABEL PREPARE command...: with KESTREL_BENCH_PROFILE, one more run
 # of the read limit or the 3% replication under perf record (sampled, so the
 # program runs at nearly its own speed), reported by library and function.
 profile() {
   local n=$1 label=$2 prepare=$3 name
   shift 3
+  [ -n "$PROFILE_DIR" ] || return 0
   case $label in
     "read limit"*) name=read-limit ;;
     "kestrel replication, 3% differ") name=replication-3pct ;;
     *) return 0 ;;
   esac
-  [ -n "$PROFILE_DIR" ] || return 0
-  [ "$prepare" = - ] || PROFILING=1 $prepare "$n"
+  [ "$prepare" = - ] || $prepare "$n"
   local data=$WORK/perf.data report=$PROFILE_DIR/$DB-$n-$name.txt
   if perf record -F 499 -o "$data" -- "$@" >/dev/null 2>"$WORK/perf.err"; then
     {
@@ -563,8 +560,7 @@ if [ "$TEN_MILLION" = 1 ] && [[ " $DATABASES " == *" sqlite "* ]] && [ "$KESTREL
   measure "$n" "read limit (odbc_read_limit)" - - -- \
     "$BIN/odbc_read_limit" "$DSN" "$DB_USER" "$DB_PASSWORD" "bench_src_$n" "bench_dst_$n"
   write_kestrel_script "$n" replicate "$WORK/replicate_$n.txt"
-  # The target was restored above; only a profile run needs it restored again.
-  measure "$n" "kestrel replication, 3% differ" restore_for_profile "bench_dst_$n" -- \
+  measure "$n" "kestrel replication, 3% differ" restore_target "bench_dst_$n" -- \
     "${KESTREL_BATCH[@]}" "ScriptFile=$WORK/replicate_$n.txt"
   drop_tables "$n"
   SIZES="$SIZES $n (SQLite)"

@@ -532,10 +532,7 @@ void TemporaryFile::dropCache() {
 
 TemporaryFile::CacheBlock* TemporaryFile::blockHolding(std::uint64_t offset, std::size_t count) {
   for (CacheBlock& block : blocks_) {
-    if (block.length > 0 && offset >= block.start &&
-        offset + count <= std::uint64_t{block.start} + block.length) {
-      return &block;
-    }
+    if (block.holds(offset, count)) return &block;
   }
   return nullptr;
 }
@@ -551,9 +548,7 @@ TemporaryFile::CacheBlock* TemporaryFile::fillBlock(std::uint32_t offset) {
   }
   const std::size_t want = std::min<std::size_t>(victim->bytes.size(), endOffset_ - offset);
   for (CacheBlock& block : blocks_) {
-    const bool overlaps = block.length > 0 && block.start < std::uint64_t{offset} + want &&
-                          offset < std::uint64_t{block.start} + block.length;
-    if (overlaps || &block == victim) {
+    if (block.overlaps(offset, want) || &block == victim) {
       if (!writeBack(block)) return nullptr;
       block.length = 0;
     }
@@ -572,10 +567,7 @@ TemporaryFile::CacheBlock* TemporaryFile::fillBlock(std::uint32_t offset) {
 bool TemporaryFile::followsAStream(std::uint32_t offset) const {
   const std::uint64_t reach = blocks_.front().bytes.size();
   for (const CacheBlock& block : blocks_) {
-    if (block.length > 0 && offset >= block.start &&
-        offset < std::uint64_t{block.start} + block.length + reach) {
-      return true;
-    }
+    if (block.length > 0 && offset >= block.start && offset < block.end() + reach) return true;
   }
   for (std::uint32_t probe : recentProbes_) {
     if (probe != 0 && offset > probe && offset - probe < reach) return true;
@@ -634,14 +626,13 @@ bool TemporaryFile::readRecord(std::uint32_t offset, bool sequential) {
   std::size_t got = 0;
   if (block) {
     block->lastUse = ++blockUses_;
-    got = std::min<std::size_t>(available, block->start + std::uint64_t{block->length} - offset);
+    got = std::min<std::size_t>(available, block->end() - offset);
     std::memcpy(recordBuffer_.data(), block->bytes.data() + (offset - block->start), got);
     return checkRecord(offset, static_cast<std::int32_t>(got));
   }
   // Marks not yet written must not be read around.
   for (CacheBlock& other : blocks_) {
-    if (other.dirty && other.length > 0 && offset < std::uint64_t{other.start} + other.length &&
-        offset + std::uint64_t{available} > other.start && !writeBack(other)) {
+    if (other.dirty && other.overlaps(offset, available) && !writeBack(other)) {
       return readFailure(offset, lastError_);
     }
   }
@@ -1073,9 +1064,7 @@ bool TemporaryFile::writeStatus(std::uint32_t offset) {
   // in the block, whose write-back would otherwise undo it.
   for (CacheBlock& edge : blocks_) {
     for (std::uint64_t at = offset + 2; at < std::uint64_t{offset} + 4; ++at) {
-      if (edge.length > 0 && at >= edge.start && at < std::uint64_t{edge.start} + edge.length) {
-        edge.bytes[at - edge.start] = status[at - offset - 2];
-      }
+      if (edge.holds(at, 1)) edge.bytes[at - edge.start] = status[at - offset - 2];
     }
   }
   if (!writeAt(std::uint64_t{offset} + 2, status, sizeof status)) {

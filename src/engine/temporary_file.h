@@ -222,6 +222,13 @@ class TemporaryFile {
     std::uint32_t length = 0;  // 0: holds nothing
     bool dirty = false;
     std::uint64_t lastUse = 0;
+    std::uint64_t end() const { return std::uint64_t{start} + length; }
+    bool holds(std::uint64_t offset, std::uint64_t count) const {
+      return length > 0 && offset >= start && offset + count <= end();
+    }
+    bool overlaps(std::uint64_t offset, std::uint64_t count) const {
+      return length > 0 && offset < end() && offset + count > start;
+    }
   };
   bool writeBack(CacheBlock& block);
   bool writeBackCache();

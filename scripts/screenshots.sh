@@ -5,6 +5,9 @@
 #                                          with the copy status window
 #   doc/screenshots/preferences.png        the preferences window (F9)
 #   doc/screenshots/preferences-help.png   its help window (Alt+H, "&Help")
+#   doc/screenshots/editor-*.png           the script editor (F3): the paragraph
+#                                          list, a copy definition, Browse ODBC
+#                                          and the column definitions
 # A window that does not open (not built yet) is reported and skipped.
 #
 #   scripts/screenshots.sh          (builds kestrel first)
@@ -130,14 +133,74 @@ if wait_for 5 has_window "General options"; then
   xdotool key alt+h
   if wait_for 5 has_window "Description of options in section"; then
     shoot preferences-help.png "$(window_named "Description of options in section")"
+    xdotool windowfocus --sync "$(window_named "Description of options in section")"
+    xdotool key Escape
+    sleep 0.5
   else
     echo "screenshots: the help window did not open; preferences-help.png not taken"
   fi
+  # Esc acts as "&Return" in the preferences window.
+  xdotool windowfocus --sync "$preferences"
+  xdotool key Escape
+  wait_for 5 bash -c '! xdotool search --onlyvisible --name "General options" >/dev/null 2>&1' || true
 else
   echo "screenshots: the preferences window did not open; preferences.png not taken"
   # Whatever F9 opened instead (a message box) is closed by Esc.
   xdotool key Escape
   sleep 0.5
+fi
+
+# F3: the script editor, walked by keys down to Browse ODBC and the columns.
+# press <window name> <keys...>: the keys to that window, then a moment to react.
+press() {
+  local w
+  w=$(window_named "$1") && [ -n "$w" ] || return 1
+  shift
+  xdotool windowfocus --sync "$w"
+  xdotool key --delay 100 "$@"
+  sleep 0.5
+}
+xdotool windowfocus --sync "$main"
+xdotool key F3
+if wait_for 5 has_window "Edit KESTREL script" && press "Edit KESTREL script" alt+e &&
+  wait_for 5 has_window "KESTREL script paragraphs"; then
+  # The list has the focus on its first line: Down and Up select the copy
+  # definition, Alt+E edits it.
+  press "KESTREL script paragraphs" Down Up
+  shoot editor-paragraphs.png "$(window_named "KESTREL script paragraphs")"
+  press "KESTREL script paragraphs" alt+e
+  if wait_for 5 has_window "Copy definition"; then
+    shoot editor-copy-definition.png "$(window_named "Copy definition")"
+    # "FROM table..." has the focus; in its dialog Alt+T goes to the table
+    # name and Tab to "Browse ODBC ..."; there Alt+T goes to the table name
+    # mask and two Tabs to "Fetch table names from ODBC source".
+    press "Copy definition" space
+    wait_for 5 has_window "Copy FROM definition" && press "Copy FROM definition" alt+t Tab space
+    if wait_for 5 has_window "Browse ODBC definitions"; then
+      press "Browse ODBC definitions" alt+t Tab Tab space
+      sleep 1
+      shoot editor-browse-odbc.png "$(window_named "Browse ODBC definitions")"
+      press "Browse ODBC definitions" Escape
+    else
+      echo "screenshots: Browse ODBC did not open; editor-browse-odbc.png not taken"
+    fi
+    press "Copy FROM definition" Escape
+    # Tab from "FROM table..." to "TO table..." and on to "COPY columns...".
+    press "Copy definition" Tab Tab space
+    if wait_for 5 has_window "Copy column definitions"; then
+      shoot editor-copy-columns.png "$(window_named "Copy column definitions")"
+      press "Copy column definitions" Escape
+    else
+      echo "screenshots: the column dialog did not open; editor-copy-columns.png not taken"
+    fi
+    press "Copy definition" Escape
+  else
+    echo "screenshots: the copy definition did not open; its pictures not taken"
+  fi
+  press "KESTREL script paragraphs" Escape
+  press "Edit KESTREL script" Escape
+else
+  echo "screenshots: the script editor did not open; its pictures not taken"
 fi
 
 # Esc on the main window ends the program.
